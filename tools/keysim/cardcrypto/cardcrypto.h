@@ -21,10 +21,10 @@ namespace keysim::cc {
 
 using Bytes = std::vector<uint8_t>;
 
-inline constexpr size_t kSm2Bytes = 32;     // field element, scalar, hash size
-inline constexpr size_t kSm2C1Bytes = 64;   // x || y, no 04 prefix
-inline constexpr size_t kSm2C3Bytes = 32;   // SM3 hash of x2 || M || y2
-inline constexpr size_t kSymBlock = 16;     // SM4 and stand-in block size
+inline constexpr size_t kSm2Bytes = 32;    // field element, scalar, hash size
+inline constexpr size_t kSm2C1Bytes = 64;  // x || y, no 04 prefix
+inline constexpr size_t kSm2C3Bytes = 32;  // SM3 hash of x2 || M || y2
+inline constexpr size_t kSymBlock = 16;    // SM4 and stand-in block size
 inline constexpr size_t kSymKey = 16;
 
 // Card mode byte (P2 of the symmetric commands): low bits the cipher, bit 7 CBC.
@@ -46,8 +46,7 @@ bool random_bytes(uint8_t *out, size_t n);
 // Single DES (8-byte key) or triple DES EDE (16- or 24-byte key) in ECB over one or more whole
 // 8-byte blocks; out has in.size() bytes. Single DES needs OpenSSL's "legacy" provider: when it
 // cannot be loaded every single-DES call fails.
-bool des_ecb(bool encrypt, std::span<const uint8_t> key, std::span<const uint8_t> in,
-             uint8_t *out);
+bool des_ecb(bool encrypt, std::span<const uint8_t> key, std::span<const uint8_t> in, uint8_t *out);
 // True when single DES is usable (the legacy provider loaded).
 bool des_available();
 
@@ -92,8 +91,7 @@ bool sm2_public_from_private(const uint8_t d[32], Sm2Point &pub);
 bool sm2_point_valid(const Sm2Point &p);
 // Signature on the 32-byte e as given (no Z and no hash inside).
 bool sm2_sign(const uint8_t d[32], const uint8_t e[32], uint8_t r[32], uint8_t s[32]);
-bool sm2_verify(const Sm2Point &pub, const uint8_t e[32], const uint8_t r[32],
-                const uint8_t s[32]);
+bool sm2_verify(const Sm2Point &pub, const uint8_t e[32], const uint8_t r[32], const uint8_t s[32]);
 // Encryption with SM3 KDF. Output C1 C2 C3 (64 + msg.size() + 32 bytes). msg must not be empty.
 bool sm2_encrypt(const Sm2Point &pub, std::span<const uint8_t> msg, Bytes &c1c2c3);
 // Decryption of C1 C3 C2. Fails on a bad C1, a C3 mismatch or an all-zero KDF output.
@@ -107,12 +105,13 @@ bool sm2_c1c3c2_to_c1c2c3(std::span<const uint8_t> in, Bytes &out);
 bool sm2_z(const Sm2Point &pub, std::span<const uint8_t> id, uint8_t z[32]);
 // e = SM3(Z || msg): what a signer hashes before sm2_sign.
 bool sm2_e(const uint8_t z[32], std::span<const uint8_t> msg, uint8_t e[32]);
-// Key exchange; sponsor = initiator (A), else responder (B); own_z and peer_z are the two Z
-// values (the KDF takes ZA || ZB with ZA the sponsor's). own_eph_pub is recomputed from
-// own_eph_d (the card receives only x of it) and must match it in x. klen bytes of key.
+// Key exchange (w = 127, cofactor 1); sponsor = initiator (A), else responder (B). own_z and
+// peer_z are the two Z values (the KDF takes ZA || ZB with ZA the sponsor's). Only x of
+// own_eph_pub is used (the card receives only x); own_pub takes part through own_z only. The
+// peer's points must lie on the curve. klen >= 1 bytes of key.
 bool sm2_agree(bool sponsor, const uint8_t own_d[32], const Sm2Point &own_pub,
-               const uint8_t own_eph_d[32], const Sm2Point &own_eph_pub,
-               const Sm2Point &peer_pub, const Sm2Point &peer_eph_pub, const uint8_t own_z[32],
-               const uint8_t peer_z[32], size_t klen, Bytes &key);
+               const uint8_t own_eph_d[32], const Sm2Point &own_eph_pub, const Sm2Point &peer_pub,
+               const Sm2Point &peer_eph_pub, const uint8_t own_z[32], const uint8_t peer_z[32],
+               size_t klen, Bytes &key);
 
 }  // namespace keysim::cc
