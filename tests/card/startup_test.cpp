@@ -2,6 +2,7 @@
 #include <string>
 
 #include "card_fixture.h"
+#include "skf/card/apdu.h"
 #include "skf/card/binding.h"
 #include "skf/card/device.h"
 
@@ -115,6 +116,9 @@ TEST_F(BindingTest, UnboundReaderioIsNeverCalled) {
   EXPECT_EQ(QX_ResetCardAtr(kFakeDevice, buffer), kCardFailed);
   EXPECT_EQ(QX_ReadDescriptor(kFakeDevice, buffer), kCardFailed);
   EXPECT_EQ(QX_GET_BCDSN(kFakeDevice, serial), kCardFailed);
+  const std::uint8_t command[] = {0x00, 0x84, 0x00, 0x00, 0x08};
+  EXPECT_EQ(QX_Application_Manager(kFakeDevice, command, buffer, nullptr), kApduFailed);
+  EXPECT_EQ(Fake().SentCount(), 0u);
 }
 
 }  // namespace
