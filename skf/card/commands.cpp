@@ -5,6 +5,7 @@
 
 #include "skf/card/apdu.h"
 #include "skf/card/command_layout.h"
+#include "skf/card/secure_zero.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ constexpr Command kEccEncrypt   {0x80, 0x38, 0x00, 0x00, Form::kExtDataLe, kAsIs
 constexpr Command kEccDecrypt   {0x80, 0x3A, 0x00, 0x00, Form::kExtDataLe, kAsIs, kAsIs};
 constexpr Command kEccSign      {0x80, 0x3C, 0x00, 0x00, Form::kDataLe,   kAsIs, kAsIs};
 constexpr Command kEccVerify    {0x80, 0x3E, 0x00, 0x00, Form::kData,     kAsIs, kAsIs};
+constexpr Command kCipherEcb   {0x80, 0xF3, 0x00, 0x00, Form::kDataLe,   kAsIs, kAsIs};
 // clang-format on
 
 constexpr std::uint32_t kPinModeLength = 2;
@@ -235,4 +237,17 @@ int QX_EccVerifyCmd(DEVHANDLE d, std::uint8_t p1, Bytes data1, Bytes data2, std:
   auto at = std::copy(data1.begin(), data1.end(), data);
   std::copy(data2.begin(), data2.end(), at);
   return SendDropped(d, WithP1(kEccVerify, p1), {data, data1.size() + data2.size()}, 0, sw);
+}
+
+int QX_CipherEcbCmd(DEVHANDLE d, std::uint8_t p1, std::uint8_t mode,
+                    std::span<const std::uint8_t, 16> key, Bytes piece, Out response,
+                    std::uint16_t *sw) {
+  std::uint8_t data[kShortDataMax];
+  if (key.size() + piece.size() > sizeof data) return kApduFailed;
+  auto at = std::copy(key.begin(), key.end(), data);
+  std::copy(piece.begin(), piece.end(), at);
+  const int result = Send(d, WithP1P2(kCipherEcb, p1, mode), {data, key.size() + piece.size()},
+                          static_cast<std::uint32_t>(piece.size()), response, sw);
+  SecureZero(data, sizeof data);
+  return result;
 }

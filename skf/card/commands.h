@@ -62,4 +62,8 @@ int QX_EccDecryptCmdAsIs(DEVHANDLE d, std::uint8_t p1, Bytes data, Out response,
 int QX_EccDecryptCmd(DEVHANDLE d, std::uint8_t p1, Bytes data, Out response, std::uint16_t *sw);
 int QX_EccSignCmd(DEVHANDLE d, std::uint8_t p1, Bytes data, Out response,
                   std::uint16_t *sw);  // 64 bytes
+// ECB cipher, short form: 80 F3 P1 mode Lc key piece Le; the answer's first bytes are the result.
+int QX_CipherEcbCmd(DEVHANDLE d, std::uint8_t p1, std::uint8_t mode,
+                    std::span<const std::uint8_t, 16> key, Bytes piece, Out response,
+                    std::uint16_t *sw);
 int QX_EccVerifyCmd(DEVHANDLE d, std::uint8_t p1, Bytes data1, Bytes data2, std::uint16_t *sw);
