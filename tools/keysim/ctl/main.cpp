@@ -143,9 +143,10 @@ int fault(const std::string &addr, const std::vector<std::string> &a) {
     return 0;
   }
   if (a.size() != 3) return usage();
-  const char *knob = a[1] == "sw" ? "fault_sw" : a[1] == "reader" ? "fault_reader"
-                     : a[1] == "remove"                         ? "remove_at"
-                                                                : nullptr;
+  const char *knob = a[1] == "sw"       ? "fault_sw"
+                     : a[1] == "reader" ? "fault_reader"
+                     : a[1] == "remove" ? "remove_at"
+                                        : nullptr;
   if (!knob) return usage();
   return simple(addr, Op::knob, {a[0], knob, a[2]});
 }

@@ -18,9 +18,9 @@ struct Key {
   std::string path;  // <state>/<name>.key
   keysim::Card card;
   bool inserted = true;
-  uint32_t id = 0;          // index in the store, stable for the daemon's life
-  uint32_t generation = 1;  // bumped on every insertion; handles of earlier ones are stale
-  std::vector<uint8_t> atr; // last answer-to-reset (vpcd asks for it without a reset)
+  uint32_t id = 0;           // index in the store, stable for the daemon's life
+  uint32_t generation = 1;   // bumped on every insertion; handles of earlier ones are stale
+  std::vector<uint8_t> atr;  // last answer-to-reset (vpcd asks for it without a reset)
 };
 
 struct Store {

@@ -139,8 +139,8 @@ int main(int argc, char **argv) {
 
   std::thread vpcd;
   if (!vpcd_key.empty())
-    vpcd = std::thread(keysimd::run_vpcd, std::ref(store), vpcd_key, vpcd_addr,
-                       std::cref(stopping));
+    vpcd =
+        std::thread(keysimd::run_vpcd, std::ref(store), vpcd_key, vpcd_addr, std::cref(stopping));
 
   std::list<Connection> conns;
   while (!stopping) {
