@@ -2,7 +2,8 @@
 //
 // All byte strings are big-endian unless stated otherwise. Every function returns true on
 // success and false on any failure (bad length, OpenSSL error); outputs are written only on
-// success unless stated otherwise. No card logic lives here.
+// success unless stated otherwise. Every function may be called from several threads at once.
+// No card logic lives here.
 //
 // Stand-in ciphers: card modes 0 ("SSF33") and 1 ("SM1") name ciphers whose definitions are not
 // public. The virtual key replaces them with stand-ins that have the same shape (128-bit block,
@@ -65,18 +66,18 @@ void sm3(std::span<const uint8_t> in, uint8_t out[32]);
 bool card_sym(uint8_t mode, bool encrypt, const uint8_t key[16], const uint8_t *iv16,
               std::span<const uint8_t> in, uint8_t *out);
 
-// RSA, components big-endian without leading zero bytes beyond what OpenSSL gives (n is full
-// length; p, q, dp, dq, qinv may be shorter than half the modulus).
+// RSA key: big-endian numbers as OpenSSL gives them (no leading zero bytes, so p, q, dp, dq
+// and qinv may be shorter than half the modulus; leading zero bytes are accepted on input).
 struct RsaKey {
   Bytes n, e, d, p, q, dp, dq, qinv;
 };
 // bits 1024 or 2048, e = 65537.
 bool rsa_generate(int bits, RsaKey &out);
-// Raw private operation with CRT (p, q, dp, dq, qinv only; d and e are not used).
-// in is a number of any length up to the modulus length, must be < n; out has n's length.
+// Raw private operation with CRT (p, q, dp, dq, qinv; d and e are not used; n, when not empty,
+// must equal p q). in must be < n; out has the length of n in bytes.
 bool rsa_private_crt(const RsaKey &k, std::span<const uint8_t> in, Bytes &out);
-// Raw public operation in^e mod n; in must be < n; out has n's length (leading zero bytes of n
-// not counted).
+// Raw public operation in^e mod n (n odd); in must be < n; out has the length of n in bytes
+// (leading zero bytes of n not counted).
 bool rsa_public(const Bytes &n, const Bytes &e, std::span<const uint8_t> in, Bytes &out);
 
 // SM2 on the recommended curve.

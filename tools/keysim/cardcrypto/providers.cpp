@@ -4,19 +4,34 @@
 #include <openssl/provider.h>
 
 #include <climits>
-#include <mutex>
 
 namespace keysim::cc::detail {
 
-bool ensure_providers() {
-  static std::once_flag once;
-  static bool legacy_ok = false;
-  std::call_once(once, [] {
+namespace {
+
+// Holds the two providers for the life of the process; unloaded at exit before OpenSSL's own
+// clean-up, which runs later because OpenSSL registered it first.
+struct Providers {
+  OSSL_PROVIDER *default_provider = nullptr;
+  OSSL_PROVIDER *legacy = nullptr;
+  Providers() {
     // Loading any provider explicitly turns off the implicit default one, so load both.
-    OSSL_PROVIDER_load(nullptr, "default");
-    legacy_ok = OSSL_PROVIDER_load(nullptr, "legacy") != nullptr;
-  });
-  return legacy_ok;
+    default_provider = OSSL_PROVIDER_load(nullptr, "default");
+    legacy = OSSL_PROVIDER_load(nullptr, "legacy");
+  }
+  ~Providers() {
+    if (legacy) OSSL_PROVIDER_unload(legacy);
+    if (default_provider) OSSL_PROVIDER_unload(default_provider);
+  }
+  Providers(const Providers &) = delete;
+  Providers &operator=(const Providers &) = delete;
+};
+
+}  // namespace
+
+bool ensure_providers() {
+  static const Providers providers;
+  return providers.legacy != nullptr;
 }
 
 bool cipher_run(const EVP_CIPHER *cipher, bool encrypt, const uint8_t *key, const uint8_t *iv,
