@@ -16,14 +16,6 @@ void Resolve(void *library, const char *name, Fn &slot) {
   if (!slot) std::fprintf(stderr, "test readerio lacks %s\n", name);
 }
 
-#if defined(_WIN32)
-// DllMain does not run for a program; record its module as the library would at attach.
-struct AttachAsLibrary : ::testing::Environment {
-  void SetUp() override { SetReaderLibPath(os::ModuleOf(&kAnchor), 1, nullptr); }
-};
-const auto *const kAttach = ::testing::AddGlobalTestEnvironment(new AttachAsLibrary);
-#endif
-
 }  // namespace
 
 std::string TestFolder() {
