@@ -32,6 +32,7 @@ int QX_Application_Manager(DEVHANDLE device, std::span<const std::uint8_t> comma
     sw = StatusWord(
         ReaderApi.QX_ApduT0(device, get_response, sizeof get_response, answer.get(), &length, 1));
   }
+  LogTrace("QX_Application_Manager sw = %x", sw);
   if (sw >> 8 == kReaderFailure) return kApduFailed;
   if (response.data()) {
     if (length > response.size()) return kApduFailed;
