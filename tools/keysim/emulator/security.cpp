@@ -21,6 +21,7 @@ constexpr size_t kAdminKeyBytes = 16;
 constexpr size_t kMacBytes = 4;
 constexpr size_t kKeyRecordHeader = 8;  // kind, id, 4 attribute bytes, limit, 00
 constexpr size_t kDeviceKeyOffset = 3;
+constexpr size_t kMaxKeysPerFile = 16;
 
 using Block = std::array<uint8_t, kBlock>;
 
@@ -279,8 +280,10 @@ Reply cmd_write_key(Card &card, const Apdu &a) {
     return status(sw::kWrongLength);
   if (KeyEntry *old = find_key(*f, k.kind, k.id))
     *old = std::move(k);
-  else
+  else if (f->keys.size() < kMaxKeysPerFile)
     f->keys.push_back(std::move(k));
+  else
+    return status(sw::kNoSpace);
   return r;
 }
 
