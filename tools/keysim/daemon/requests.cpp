@@ -32,10 +32,8 @@ Bytes list_readers(Store &store) {
   std::vector<std::string> names;
   {
     std::lock_guard g(store.lock);
-    for (auto &k : store.keys) {
-      std::lock_guard kg(k->lock);
+    for (auto &k : store.keys)
       if (k->inserted) names.push_back(std::string(kReaderPrefix) + k->name);
-    }
   }
   std::sort(names.begin(), names.end());
   Writer w;
@@ -109,7 +107,6 @@ Bytes list_keys(Store &store) {
   std::lock_guard g(store.lock);
   w.u16(uint16_t(store.keys.size()));
   for (auto &k : store.keys) {
-    std::lock_guard kg(k->lock);
     w.text(k->name);
     w.u8(k->inserted ? 1 : 0);
   }
@@ -120,9 +117,10 @@ Bytes on_key(Store &store, Op op, Reader &r) {
   std::string name = r.text(proto::kMaxName);
   if (op == Op::create) {
     uint32_t serial = r.u32();
-    if (!r.done()) return reply_of(Result::bad_request);
+    uint8_t flags = r.u8();
+    if (!r.done() || flags > 1) return reply_of(Result::bad_request);
     std::string err;
-    return create_key(store, name, serial, &err) ? reply_of(Result::ok) : failure(err);
+    return create_key(store, name, serial, flags & 1, &err) ? reply_of(Result::ok) : failure(err);
   }
   std::string knob, value;
   if (op == Op::knob) {
