@@ -112,7 +112,7 @@ TEST(Provision, DefaultKeyReadsBackAsTheHostSeesIt) {
   EXPECT_EQ(key.ok(hex("80D82002 80")).size(), 128u);
 }
 
-TEST(Provision, DeviceKeyPathAndSpecErrors) {
+TEST(Provision, DeviceKeyPathAndPlanErrors) {
   Key key;
   ASSERT_TRUE(card_set_knob(key.card, "builtin_key", "off", nullptr));
   ProvisionPlan plan;

@@ -34,9 +34,6 @@ struct ProvisionPlan {
                                                 {"RSA-CONTAINER", kContainerRsa1024, true}};
 };
 
-// Earlier name of ProvisionPlan; keysimctl still uses it. Drop once it names ProvisionPlan.
-using ProvisionSpec = ProvisionPlan;
-
 // Formats `card` (which must accept the built-in key or the device key text) and builds the
 // application of `plan` in AppDirectory entry 0. Every container gets a signing and an
 // encryption key pair generated on the card and, when asked, one certificate per pair issued by
