@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "skf/crypto/cpu_dispatch.h"
+#include "skf/crypto/vec4.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ constexpr uint32_t kT0 = 0x79cc4519;  // rounds 0..15
 constexpr uint32_t kT1 = 0x7a879d8a;  // rounds 16..63
 
 constexpr uint32_t Rotl(uint32_t x, int n) { return n == 0 ? x : (x << n) | (x >> (32 - n)); }
-// P0 and P1 in nested form: one rotation of x is shared by the other.
+// P1 in nested form (one rotation shared); P0 in flat form, shorter on the critical path.
 constexpr uint32_t P0(uint32_t x) { return x ^ Rotl(x, 9) ^ Rotl(x, 17); }
 constexpr uint32_t P1(uint32_t x) { return x ^ Rotl(x ^ Rotl(x, 8), 15); }
 
@@ -20,36 +21,25 @@ constexpr uint32_t P1(uint32_t x) { return x ^ Rotl(x ^ Rotl(x, 8), 15); }
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
-// The message schedule runs four words at a time on 128-bit vectors (GCC vector
-// extensions; lowered to plain integer code where the target has no vector unit), one step
-// per four rounds, so its work overlaps the rounds' dependency chain.
-using V4 = uint32_t __attribute__((vector_size(16)));
-// Without a vector unit GCC notes that vector arguments change the calling convention;
-// these helpers are internal and always inlined, so no call passes one.
-#pragma GCC diagnostic ignored "-Wpsabi"
+// The message schedule runs four words at a time on vectors, one step per four rounds, so
+// its work overlaps the rounds' dependency chain.
+using vec4::V4;
 
-[[gnu::always_inline]] inline V4 Rotl4(V4 x, int n) { return (x << n) | (x >> (32 - n)); }
-[[gnu::always_inline]] inline V4 P1x4(V4 x) { return x ^ Rotl4(x ^ Rotl4(x, 8), 15); }
-
-[[gnu::always_inline]] inline V4 Load4(const uint32_t *p) {
-  V4 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-[[gnu::always_inline]] inline void Store4(uint32_t *p, V4 v) { std::memcpy(p, &v, sizeof v); }
+[[gnu::always_inline]] inline V4 P1x4(V4 x) { return x ^ vec4::Rotl(x ^ vec4::Rotl(x, 8), 15); }
 
 // v0..v3 hold W[j..j+15] for the step that writes W'[j..j+3] and W[j+16..j+19].
 struct Schedule {
   V4 v0, v1, v2, v3;
   uint32_t w[68];
   uint32_t w1[64];
+  const uint32_t *rw;  // w and w1 as the rounds read them
+  const uint32_t *rw1;
 };
 
 // W'[j..j+3], then (while j + 16 < 68) W[j+16..j+19] from the 16 words before them.
 template <int J>
 [[gnu::always_inline]] inline void ScheduleStep(Schedule &s) {
-  Store4(s.w1 + J, s.v0 ^ s.v1);
+  vec4::Store(s.w1 + J, s.v0 ^ s.v1);
   V4 next = s.v3;
   if constexpr (J + 16 < 68) {
     const V4 zero = {0, 0, 0, 0};
@@ -57,10 +47,10 @@ template <int J>
     const V4 w13 = __builtin_shuffle(s.v0, s.v1, V4{3, 4, 5, 6});  // W[j+3..j+6]
     const V4 w9 = __builtin_shuffle(s.v1, s.v2, V4{3, 4, 5, 6});   // W[j+7..j+10]
     const V4 w6 = __builtin_shuffle(s.v2, s.v3, V4{2, 3, 4, 5});   // W[j+10..j+13]
-    next = P1x4(s.v0 ^ w9 ^ Rotl4(w3, 15)) ^ Rotl4(w13, 7) ^ w6;
+    next = P1x4(s.v0 ^ w9 ^ vec4::Rotl(w3, 15)) ^ vec4::Rotl(w13, 7) ^ w6;
     // W[j+19] was computed with W[j+16] taken as zero; P1 is linear, so add its share.
-    next ^= P1x4(Rotl4(__builtin_shuffle(next, zero, V4{4, 4, 4, 0}), 15));
-    Store4(s.w + J + 16, next);
+    next ^= P1x4(vec4::Rotl(__builtin_shuffle(next, zero, V4{4, 4, 4, 0}), 15));
+    vec4::Store(s.w + J + 16, next);
   }
   s.v0 = s.v1;
   s.v1 = s.v2;
@@ -69,10 +59,12 @@ template <int J>
 }
 
 [[gnu::always_inline]] inline void ScheduleInit(Schedule &s) {
-  s.v0 = Load4(s.w);
-  s.v1 = Load4(s.w + 4);
-  s.v2 = Load4(s.w + 8);
-  s.v3 = Load4(s.w + 12);
+  s.v0 = vec4::Load(s.w);
+  s.v1 = vec4::Load(s.w + 4);
+  s.v2 = vec4::Load(s.w + 8);
+  s.v3 = vec4::Load(s.w + 12);
+  s.rw = vec4::Opaque(s.w);
+  s.rw1 = vec4::Opaque(s.w1);
 }
 
 // Round j of CF; tr[j] is T_j rotated left by j mod 32. The caller rotates the roles of
@@ -93,8 +85,8 @@ template <int J>
     ff = (a & b) | ((a | b) & c);
     gg = ((f ^ g) & e) ^ g;
   }
-  const uint32_t tt1 = (ff + (d + s.w1[J])) + ss2;
-  const uint32_t tt2 = (gg + (h + s.w[J])) + ss1;
+  const uint32_t tt1 = (ff + (d + s.rw1[J])) + ss2;
+  const uint32_t tt2 = (gg + (h + s.rw[J])) + ss1;
   b = Rotl(b, 9);
   f = Rotl(f, 19);
   d = tt1;
