@@ -90,7 +90,7 @@ template <int T>
 // One round; wk is W[t] + K[t]. The caller rotates the roles of the eight words instead of
 // moving them: d receives the new E and h the new A. bc carries b ^ c in and a ^ b out,
 // which is the next round's b ^ c, so Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c)) costs three
-// operations.
+// operations. The sums are grouped so that the values of the previous round enter last.
 [[gnu::always_inline]] inline void Round(uint32_t a, uint32_t b, [[maybe_unused]] uint32_t c,
                                          uint32_t &d, uint32_t e, uint32_t f, uint32_t g,
                                          uint32_t &h, uint32_t wk, uint32_t &bc) {
@@ -98,10 +98,11 @@ template <int T>
   const uint32_t hwk = h + wk;
   const uint32_t ch = ((f ^ g) & e) ^ g;
   const uint32_t ab = a ^ b;
-  const uint32_t t2 = BigSigma0(a) + (b ^ (ab & bc));
+  const uint32_t maj = b ^ (ab & bc);
   bc = ab;
-  d = ((d + hwk) + ch) + s1;
-  h = ((hwk + ch) + t2) + s1;
+  const uint32_t partial = hwk + ch;
+  d = (d + partial) + s1;
+  h = BigSigma0(a) + (maj + (partial + s1));
 }
 
 void AddBlockBits(Sha256Context *ctx) {
