@@ -1,0 +1,52 @@
+// Operating-system services of the libraries: module path, run-time loading, sleeping and
+// named shared mappings. One implementation file per concern and platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace os {
+
+// Windows: an HMODULE. POSIX: any address inside the module (resolved with dladdr).
+using ModuleHandle = void *;
+using LibraryHandle = void *;
+
+// The module that holds `address` (Windows: its HMODULE; POSIX: the address itself).
+ModuleHandle ModuleOf(const void *address);
+
+// Writes the full file name of `module` into `out` with a NUL. Returns its length (0 when
+// the system gives no name) or -1 when the name does not fit `out`.
+int ModuleFileName(ModuleHandle module, std::span<char> out);
+
+// Loads a library by path (Windows: LoadLibraryExA with LOAD_WITH_ALTERED_SEARCH_PATH);
+// nullptr on failure.
+LibraryHandle OpenLibrary(const char *path);
+// The address of an exported name, or nullptr.
+void *LibrarySymbol(LibraryHandle library, const char *name);
+void CloseLibrary(LibraryHandle library);
+
+void SleepMs(std::uint32_t milliseconds);
+
+// A named shared mapping opened (never created) and mapped whole for reading and writing.
+// Windows: OpenFileMappingA; POSIX: shm_open("/" + name). Closed on destruction.
+class SharedMapping {
+ public:
+  explicit SharedMapping(const char *name);
+  ~SharedMapping();
+  SharedMapping(const SharedMapping &) = delete;
+  SharedMapping &operator=(const SharedMapping &) = delete;
+
+  bool IsOpen() const { return view_ != nullptr; }
+  // The mapped bytes; empty when the mapping could not be opened or mapped.
+  std::span<std::uint8_t> View() const {
+    return {static_cast<std::uint8_t *>(view_), view_ ? size_ : 0};
+  }
+
+ private:
+  std::intptr_t handle_ = -1;  // HANDLE or file descriptor
+  void *view_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace os

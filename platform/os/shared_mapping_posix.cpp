@@ -1,0 +1,31 @@
+#include "platform/os/os.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace os {
+
+SharedMapping::SharedMapping(const char *name) {
+  const std::string path = std::string("/") + name;
+  const int fd = shm_open(path.c_str(), O_RDWR, 0);
+  if (fd < 0) return;
+  handle_ = fd;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || st.st_size <= 0) return;
+  void *view = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ | PROT_WRITE,
+                    MAP_SHARED, fd, 0);
+  if (view == MAP_FAILED) return;
+  view_ = view;
+  size_ = static_cast<std::size_t>(st.st_size);
+}
+
+SharedMapping::~SharedMapping() {
+  if (view_) munmap(view_, size_);
+  if (handle_ != -1) close(static_cast<int>(handle_));
+}
+
+}  // namespace os

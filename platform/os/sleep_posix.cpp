@@ -1,0 +1,16 @@
+#include "platform/os/os.h"
+
+#include <time.h>
+
+#include <cerrno>
+
+namespace os {
+
+void SleepMs(std::uint32_t milliseconds) {
+  timespec left{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace os
