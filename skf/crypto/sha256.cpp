@@ -13,8 +13,6 @@ constexpr uint32_t kInitialHash[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54f
 constexpr uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 constexpr uint32_t BigSigma0(uint32_t x) { return Rotr(x, 2) ^ Rotr(x, 13) ^ Rotr(x, 22); }
 constexpr uint32_t BigSigma1(uint32_t x) { return Rotr(x, 6) ^ Rotr(x, 11) ^ Rotr(x, 25); }
-constexpr uint32_t SmallSigma0(uint32_t x) { return Rotr(Rotr(x, 11) ^ x, 7) ^ (x >> 3); }
-constexpr uint32_t SmallSigma1(uint32_t x) { return Rotr(Rotr(x, 2) ^ x, 17) ^ (x >> 10); }
 
 constexpr uint32_t kK[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
@@ -75,11 +73,11 @@ struct Schedule {
 template <int T>
 [[gnu::always_inline]] inline void ScheduleStep(Schedule &s) {
   const V4 zero = {0, 0, 0, 0};
-  const V4 w15 = __builtin_shuffle(s.v0, s.v1, V4{1, 2, 3, 4});  // W[t-15..t-12]
-  const V4 w7 = __builtin_shuffle(s.v2, s.v3, V4{1, 2, 3, 4});   // W[t-7..t-4]
+  const V4 w15 = __builtin_shufflevector(s.v0, s.v1, 1, 2, 3, 4);  // W[t-15..t-12]
+  const V4 w7 = __builtin_shufflevector(s.v2, s.v3, 1, 2, 3, 4);   // W[t-7..t-4]
   V4 r = s.v0 + SmallSigma0x4(w15) + w7;
-  r += SmallSigma1x4(__builtin_shuffle(s.v3, zero, V4{2, 3, 4, 4}));  // sigma1(0) is 0
-  r += SmallSigma1x4(__builtin_shuffle(zero, r, V4{0, 0, 4, 5}));
+  r += SmallSigma1x4(__builtin_shufflevector(s.v3, zero, 2, 3, 4, 4));  // sigma1(0) is 0
+  r += SmallSigma1x4(__builtin_shufflevector(zero, r, 0, 0, 4, 5));
   vec4::Store(s.wk + T, r + vec4::Load(kK + T));
   s.v0 = s.v1;
   s.v1 = s.v2;

@@ -43,13 +43,13 @@ template <int J>
   V4 next = s.v3;
   if constexpr (J + 16 < 68) {
     const V4 zero = {0, 0, 0, 0};
-    const V4 w3 = __builtin_shuffle(s.v3, zero, V4{1, 2, 3, 4});   // W[j+13..j+15], 0
-    const V4 w13 = __builtin_shuffle(s.v0, s.v1, V4{3, 4, 5, 6});  // W[j+3..j+6]
-    const V4 w9 = __builtin_shuffle(s.v1, s.v2, V4{3, 4, 5, 6});   // W[j+7..j+10]
-    const V4 w6 = __builtin_shuffle(s.v2, s.v3, V4{2, 3, 4, 5});   // W[j+10..j+13]
+    const V4 w3 = __builtin_shufflevector(s.v3, zero, 1, 2, 3, 4);   // W[j+13..j+15], 0
+    const V4 w13 = __builtin_shufflevector(s.v0, s.v1, 3, 4, 5, 6);  // W[j+3..j+6]
+    const V4 w9 = __builtin_shufflevector(s.v1, s.v2, 3, 4, 5, 6);   // W[j+7..j+10]
+    const V4 w6 = __builtin_shufflevector(s.v2, s.v3, 2, 3, 4, 5);   // W[j+10..j+13]
     next = P1x4(s.v0 ^ w9 ^ vec4::Rotl(w3, 15)) ^ vec4::Rotl(w13, 7) ^ w6;
     // W[j+19] was computed with W[j+16] taken as zero; P1 is linear, so add its share.
-    next ^= P1x4(vec4::Rotl(__builtin_shuffle(next, zero, V4{4, 4, 4, 0}), 15));
+    next ^= P1x4(vec4::Rotl(__builtin_shufflevector(next, zero, 4, 4, 4, 0), 15));
     vec4::Store(s.w + J + 16, next);
   }
   s.v0 = s.v1;

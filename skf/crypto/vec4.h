@@ -1,5 +1,5 @@
-// Four 32-bit lanes on GCC vector extensions, for the digests' message schedules. GCC
-// lowers them to SIMD instructions where the target has them and to integer code elsewhere.
+// Four 32-bit lanes on GCC vector extensions (clang reads them too), for the digests'
+// message schedules: SIMD instructions where the target has them, integer code elsewhere.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,9 @@
 
 // Without a vector unit GCC notes that vector arguments change the calling convention;
 // these helpers are internal and always inlined, so no call passes one.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 
 namespace vec4 {
 
