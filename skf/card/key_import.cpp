@@ -17,7 +17,8 @@ constexpr std::uint8_t kSelectEf = 0x02;
 constexpr std::uint8_t kPublicPart = 0x20;
 constexpr std::uint8_t kPrivatePart = 0xA0;
 
-bool Ok(int result, std::uint16_t sw) { return result >= 0 && sw == kSwOk; }
+// `sw` by reference: it is read after the command that sets it.
+bool Ok(int result, const std::uint16_t &sw) { return result >= 0 && sw == kSwOk; }
 
 int SelectEf(DEVHANDLE device, std::uint8_t low) {
   std::uint16_t sw = 0;

@@ -33,7 +33,8 @@ constexpr std::size_t kPublicDescriptor = 14;
 constexpr std::size_t kPrivateDescriptor = 10;
 constexpr std::size_t kDescriptorSizeByte = 2;
 
-bool Ok(int result, std::uint16_t sw) { return result >= 0 && sw == kSwOk; }
+// `sw` by reference: it is read after the command that sets it.
+bool Ok(int result, const std::uint16_t &sw) { return result >= 0 && sw == kSwOk; }
 
 int SelectEf(DEVHANDLE device, std::uint8_t low) {
   std::uint16_t sw = 0;

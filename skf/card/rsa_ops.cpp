@@ -26,7 +26,8 @@ constexpr std::uint8_t kWork2048Private = 0x04;
 constexpr std::uint8_t kExchangePrivate = 0x1B;
 constexpr std::uint8_t kSigningPrivate = 0x1D;
 
-bool Ok(int result, std::uint16_t sw) { return result >= 0 && sw == kSwOk; }
+// `sw` by reference: it is read after the command that sets it.
+bool Ok(int result, const std::uint16_t &sw) { return result >= 0 && sw == kSwOk; }
 
 int SelectEf(DEVHANDLE device, std::uint8_t low) {
   std::uint16_t sw = 0;

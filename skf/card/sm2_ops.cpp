@@ -29,7 +29,8 @@ constexpr std::size_t kContainerAnswerRoom = 1024;
 constexpr std::size_t kExtAnswerRoom = 256;
 constexpr std::size_t kPlainRoom = 256;
 
-bool Ok(int result, std::uint16_t sw) { return result >= 0 && sw == kSwOk; }
+// `sw` by reference: it is read after the command that sets it.
+bool Ok(int result, const std::uint16_t &sw) { return result >= 0 && sw == kSwOk; }
 
 int SelectEf(DEVHANDLE device, std::uint8_t low) {
   std::uint16_t sw = 0;
