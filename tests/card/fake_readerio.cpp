@@ -90,7 +90,7 @@ FAKE_EXPORT std::uint32_t FakeReaderio_Sent(std::uint32_t index, std::uint8_t *o
   if (index >= S().sent.size()) return 0;
   const auto &c = S().sent[index];
   const std::uint32_t n = static_cast<std::uint32_t>(c.size());
-  std::memcpy(out, c.data(), n < capacity ? n : capacity);
+  if (n) std::memcpy(out, c.data(), n < capacity ? n : capacity);
   return n;
 }
 
@@ -119,7 +119,8 @@ std::uint32_t READERIO_API QX_DestroyReaderList(char **) { return 0; }
 std::uint32_t READERIO_API QX_ResetCard(QX_DEVHANDLE, std::uint8_t *atr, std::uint16_t *length,
                                         int) {
   if (S().atr_sw == 0x9000) {
-    std::memcpy(atr, S().atr.data(), S().atr.size() < 32 ? S().atr.size() : 32);
+    if (!S().atr.empty())
+      std::memcpy(atr, S().atr.data(), S().atr.size() < 32 ? S().atr.size() : 32);
     *length = static_cast<std::uint16_t>(S().atr.size());
   }
   return S().atr_sw;
@@ -146,7 +147,7 @@ std::uint32_t READERIO_API QX_ApduT0(QX_DEVHANDLE, const std::uint8_t *command,
     a = S().queued.front();
     S().queued.pop_front();
   }
-  std::memcpy(response, a.data.data(), a.data.size());
+  if (!a.data.empty()) std::memcpy(response, a.data.data(), a.data.size());
   *response_length = static_cast<std::uint16_t>(a.data.size());
   return a.sw;
 }
