@@ -71,6 +71,7 @@ bool create_key(const std::string &addr, const std::string &name) {
   w.u8(uint8_t(proto::Op::create));
   w.text(name);
   w.u32(1);
+  w.u8(0);  // blank
   proto::Bytes reply;
   return keysim::net::call(s, w.body, reply) && reply[0] == 0;
 }
