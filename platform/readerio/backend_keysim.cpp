@@ -17,6 +17,8 @@ namespace proto = keysim::proto;
 namespace {
 
 constexpr int kTimeoutMs = 30000;
+// Most answers come back within this time; waiting for them awake saves a wake-up.
+constexpr int kSpinUs = 200;
 
 net::Socket connect_daemon() {
   const char *addr = std::getenv("KEYSIM_ADDR");
@@ -45,7 +47,7 @@ uint32_t exchange(Device &dev, Op op, std::span<const uint8_t> blob, Bytes &repl
   w.u32(dev.keysim.key);
   w.u32(dev.keysim.generation);
   if (op == Op::transmit) w.blob(blob);
-  if (!net::call(dev.keysim.socket, w.body, reply)) {
+  if (!net::call(dev.keysim.socket, w.body, reply, kSpinUs)) {
     dev.keysim.socket.close();  // a half-read reply leaves the stream out of step
     return READERIO_SW_COMM;
   }

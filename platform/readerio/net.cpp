@@ -10,11 +10,13 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/ioctl.h>
 #include <sys/time.h>
 #include <unistd.h>
 #endif
 
 #include <charconv>
+#include <ctime>
 #include <cstring>
 
 namespace keysim::net {
@@ -174,6 +176,40 @@ bool send_frame(const Socket &s, const proto::Bytes &body) {
   return send_all(s, frame.data(), frame.size());
 }
 
+// Bytes waiting to be read, without blocking.
+static size_t available(const Socket &s) {
+#ifdef _WIN32
+  u_long n = 0;
+  return ioctlsocket(SOCKET(s.get()), FIONREAD, &n) == 0 ? n : 0;
+#else
+  int n = 0;
+  return ioctl(s.get(), FIONREAD, &n) == 0 && n > 0 ? size_t(n) : 0;
+#endif
+}
+
+// Monotonic microseconds. (<chrono> does not compile with the Windows build's GBK
+// execution character set.)
+static int64_t now_us() {
+#ifdef _WIN32
+  LARGE_INTEGER f, c;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&c);
+  return int64_t(c.QuadPart / f.QuadPart * 1000000 +
+                 c.QuadPart % f.QuadPart * 1000000 / f.QuadPart);
+#else
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return int64_t(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+#endif
+}
+
+void spin_until_readable(const Socket &s, int spin_us) {
+  if (spin_us <= 0 || available(s)) return;
+  int64_t end = now_us() + spin_us;
+  while (!available(s) && now_us() < end) {
+  }
+}
+
 bool recv_frame(const Socket &s, proto::Bytes &body, size_t max_body) {
   uint8_t head[4];
   if (!recv_all(s, head, 4)) return false;
@@ -183,8 +219,10 @@ bool recv_frame(const Socket &s, proto::Bytes &body, size_t max_body) {
   return recv_all(s, body.data(), n);
 }
 
-bool call(const Socket &s, const proto::Bytes &request, proto::Bytes &reply) {
-  return send_frame(s, request) && recv_frame(s, reply);
+bool call(const Socket &s, const proto::Bytes &request, proto::Bytes &reply, int spin_us) {
+  if (!send_frame(s, request)) return false;
+  spin_until_readable(s, spin_us);
+  return recv_frame(s, reply);
 }
 
 }  // namespace keysim::net

@@ -52,7 +52,13 @@ bool recv_all(const Socket &s, uint8_t *p, size_t n);
 bool send_frame(const Socket &s, const proto::Bytes &body);
 bool recv_frame(const Socket &s, proto::Bytes &body, size_t max_body = proto::kMaxBody);
 
-// One request, one reply: false when either frame could not be moved.
-bool call(const Socket &s, const proto::Bytes &request, proto::Bytes &reply);
+// Waits up to spin_us microseconds without sleeping for data to read. A reply that comes
+// within that time is taken without a sleep and wake-up of the thread, which on virtual
+// machines costs more than the whole exchange.
+void spin_until_readable(const Socket &s, int spin_us);
+
+// One request, one reply (spinning up to spin_us for it): false when either frame could not
+// be moved.
+bool call(const Socket &s, const proto::Bytes &request, proto::Bytes &reply, int spin_us = 0);
 
 }  // namespace keysim::net

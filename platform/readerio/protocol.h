@@ -39,7 +39,7 @@ enum class Op : uint8_t {
   knob = 0x13,      // text key name, text knob, text value
   dump = 0x14,      // text key name -> blob text
   stats = 0x15,     // text key name -> blob text
-  create = 0x16,    // text key name, u32 serial: new blank key, inserted
+  create = 0x16,    // text key name, u32 serial, u8 flags (1 = provisioned): new key, inserted
   shutdown = 0x17,  // stops the daemon after the reply
 };
 

@@ -60,6 +60,7 @@ uint8_t control(const std::string &addr, proto::Op op, const std::vector<std::st
   w.u8(uint8_t(op));
   for (auto &t : texts) w.text(t);
   if (number) w.u32(*number);
+  if (op == proto::Op::create) w.u8(0);  // blank
   proto::Bytes reply;
   if (!keysim::net::call(s, w.body, reply)) return 0xFF;
   return reply[0];

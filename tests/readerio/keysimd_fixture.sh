@@ -28,7 +28,9 @@ case "$action" in
     pid="$(cat "$state/pid")"
     kill "$pid" 2>/dev/null || true
     for _ in $(seq 100); do
-      kill -0 "$pid" 2>/dev/null || { rm -f "$state/pid"; exit 0; }
+      # Gone, or a zombie waiting for whoever adopted it: either way it has stopped.
+      stat="$(ps -o stat= -p "$pid" 2>/dev/null || true)"
+      case "$stat" in "" | Z*) rm -f "$state/pid"; exit 0 ;; esac
       sleep 0.05
     done
     echo "keysimd $pid did not stop" >&2

@@ -176,7 +176,8 @@ TEST_F(Process, MalformedRequestsAreRefusedAndServiceGoesOn) {
       {"transmit without its blob", {uint8_t(Op::transmit), 0, 0, 0, 0, 0, 0, 0, 1}},
       {"blob longer than the frame",
        {uint8_t(Op::transmit), 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0x10, 0, 0x00}},
-      {"name with a path", {uint8_t(Op::create), 0, 4, '.', '.', '/', 'x', 0, 0, 0, 1}},
+      {"create flags out of range", {uint8_t(Op::create), 0, 1, 'x', 0, 0, 0, 1, 7}},
+      {"name with a path", {uint8_t(Op::create), 0, 4, '.', '.', '/', 'x', 0, 0, 0, 1, 0}},
   };
   keysim::net::Socket s = keysim::net::connect_to(d.addr, 2000);
   for (auto &c : cases) {
@@ -226,6 +227,23 @@ TEST_F(Process, KeysimctlDrivesTheDaemon) {
   h = open("off1");
   EXPECT_EQ(challenge(h), READERIO_SW_OK);
   QX_ClosePort(h);
+
+  // Provisioned (online and offline) keys hold an application DF; blank ones do not.
+  ASSERT_EQ(run(ctl("create --provisioned prov1 9"), &out), 0) << out;
+  ASSERT_EQ(
+      run(std::string(KEYSIMCTL_PATH) + " create --state " + dir + " --provisioned prov2", &out), 0)
+      << out;
+  EXPECT_EQ(run(ctl("insert prov2")), 0);
+  const uint8_t select_app[] = {0x00, 0xA4, 0x01, 0x00, 0x02, 0xAD, 0x01};
+  for (auto [key, want_app] : {std::pair{"prov1", true}, {"prov2", true}, {"off1", false}}) {
+    h = open(key);
+    uint8_t atr[32], resp[300];
+    uint16_t n = 0;
+    ASSERT_EQ(QX_ResetCard(h, atr, &n, 0), READERIO_SW_OK);
+    EXPECT_EQ(QX_ApduT0(h, select_app, sizeof select_app, resp, &n, 1) == READERIO_SW_OK, want_app)
+        << key;
+    QX_ClosePort(h);
+  }
 
   EXPECT_EQ(run(ctl("shutdown")), 0);
   int status = 0;

@@ -8,6 +8,7 @@
 #include "emulator.h"
 #include "net.h"
 #include "protocol.h"
+#include "provision.h"
 
 namespace {
 
@@ -22,8 +23,8 @@ int usage() {
   std::fputs(
       "usage: keysimctl [--addr HOST:PORT] COMMAND   (default address: $KEYSIM_ADDR)\n"
       "  list                          keys and whether each is inserted\n"
-      "  create NAME [SERIAL]          new blank key, inserted\n"
-      "  create --state DIR NAME [SERIAL]  write a blank key file offline\n"
+      "  create [--provisioned] NAME [SERIAL]   new key (blank unless provisioned), inserted\n"
+      "  create --state DIR [--provisioned] NAME [SERIAL]   write a key file offline\n"
       "  insert NAME | remove NAME\n"
       "  knob NAME KNOB VALUE          see README \"Knobs\"\n"
       "  fault NAME sw N:XXXX | reader N | remove N | off\n"
@@ -111,12 +112,14 @@ std::string state_path(const std::string &dir, const std::string &name) {
   return dir + "/" + name + ".key";
 }
 
-int create_offline(const std::string &dir, const std::string &name, uint32_t serial) {
+int create_offline(const std::string &dir, const std::string &name, uint32_t serial,
+                   bool provisioned) {
   if (!proto::valid_key_name(name)) return usage();
   keysim::Card card;
   keysim::card_init_blank(card, serial);
   std::string err;
-  if (!keysim::card_save(card, state_path(dir, name), &err)) {
+  if ((provisioned && !keysim::card_provision(card, keysim::ProvisionSpec{}, &err)) ||
+      !keysim::card_save(card, state_path(dir, name), &err)) {
     std::fprintf(stderr, "keysimctl: %s\n", err.c_str());
     return 1;
   }
@@ -165,13 +168,25 @@ int main(int argc, char **argv) {
   std::string cmd = args[0];
   std::vector<std::string> a(args.begin() + 1, args.end());
 
-  if ((cmd == "create" || cmd == "dump") && !a.empty() && a[0] == "--state") {
-    if (a.size() < 3) return usage();
-    if (cmd == "dump") return a.size() == 3 ? dump_offline(a[1], a[2]) : usage();
-    uint32_t serial = 1;
-    if (a.size() > 4 || (a.size() == 4 && !parse_u32(a[3], serial))) return usage();
-    return create_offline(a[1], a[2], serial);
+  // create [--state DIR] [--provisioned] NAME [SERIAL]
+  std::string state;
+  bool provisioned = false;
+  if (cmd == "create" || cmd == "dump") {
+    if (a.size() >= 2 && a[0] == "--state") {
+      state = a[1];
+      a.erase(a.begin(), a.begin() + 2);
+    }
+    if (cmd == "create" && !a.empty() && a[0] == "--provisioned") {
+      provisioned = true;
+      a.erase(a.begin());
+    }
   }
+  if (cmd == "create") {
+    uint32_t serial = 1;
+    if (a.empty() || a.size() > 2 || (a.size() == 2 && !parse_u32(a[1], serial))) return usage();
+    if (!state.empty()) return create_offline(state, a[0], serial, provisioned);
+  }
+  if (cmd == "dump" && !state.empty()) return a.size() == 1 ? dump_offline(state, a[0]) : usage();
   if (addr.empty()) {
     std::fputs("keysimctl: no daemon address (--addr or KEYSIM_ADDR)\n", stderr);
     return 2;
@@ -184,13 +199,14 @@ int main(int argc, char **argv) {
   if (cmd == "fault" && !a.empty()) return fault(addr, a);
   if ((cmd == "dump" || cmd == "stats") && a.size() == 1)
     return text_op(addr, cmd == "dump" ? Op::dump : Op::stats, a[0]);
-  if (cmd == "create" && (a.size() == 1 || a.size() == 2)) {
+  if (cmd == "create") {
     uint32_t serial = 1;
-    if (a.size() == 2 && !parse_u32(a[1], serial)) return usage();
+    if (a.size() == 2) parse_u32(a[1], serial);
     Writer w;
     w.u8(uint8_t(Op::create));
     w.text(a[0]);
     w.u32(serial);
+    w.u8(provisioned ? 1 : 0);
     proto::Bytes reply;
     Reader r;
     return request(addr, w, reply, r);

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "protocol.h"
+#include "provision.h"
 
 namespace keysimd {
 
@@ -75,26 +76,30 @@ Key *key_by_id(Store &store, uint32_t id) {
   return id < store.keys.size() ? store.keys[id].get() : nullptr;
 }
 
-Key *create_key(Store &store, const std::string &name, uint32_t serial, std::string *err) {
+Key *create_key(Store &store, const std::string &name, uint32_t serial, bool provisioned,
+                std::string *err) {
   if (!keysim::proto::valid_key_name(name)) {
     *err = "invalid key name";
     return nullptr;
   }
+  // The card is built before the store is locked: provisioning takes a while.
+  auto key = std::make_unique<Key>();
+  key->name = name;
+  key->path = key_path(store, name);
+  keysim::card_init_blank(key->card, serial);
+  if (provisioned && !keysim::card_provision(key->card, keysim::ProvisionSpec{}, err))
+    return nullptr;
   std::lock_guard g(store.lock);
   for (auto &k : store.keys)
     if (k->name == name) {
       *err = "key exists";
       return nullptr;
     }
-  auto key = std::make_unique<Key>();
-  key->name = name;
-  key->path = key_path(store, name);
   std::error_code ec;
   if (fs::exists(key->path, ec)) {
     *err = "key file exists";
     return nullptr;
   }
-  keysim::card_init_blank(key->card, serial);
   if (!keysim::card_save(key->card, key->path, err)) return nullptr;
   return add_key(store, std::move(key));
 }

@@ -38,8 +38,10 @@ bool load_all(Store &store, std::string *err);
 Key *find_key(Store &store, const std::string &name, bool load_from_disk = false);
 Key *key_by_id(Store &store, uint32_t id);
 
-// A new blank key saved to its file and inserted; nullptr (with a message) on failure.
-Key *create_key(Store &store, const std::string &name, uint32_t serial, std::string *err);
+// A new key, blank or provisioned, saved to its file and inserted; nullptr (with a message)
+// on failure.
+Key *create_key(Store &store, const std::string &name, uint32_t serial, bool provisioned,
+                std::string *err);
 
 // Saves the key's file; a failure is reported on stderr and returned.
 bool save_key(const Key &key);

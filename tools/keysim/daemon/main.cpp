@@ -42,6 +42,9 @@ struct Connection {
   std::atomic<bool> done{false};
 };
 
+// After a reply the next request of a busy client usually follows within this time.
+constexpr int kSpinUs = 200;
+
 void serve(Store &store, Connection &c) {
   keysim::proto::Bytes body;
   while (net::recv_frame(c.socket, body)) {
@@ -50,7 +53,10 @@ void serve(Store &store, Connection &c) {
     bool sent = net::send_frame(c.socket, reply);
     if (stop) on_signal(0);  // after the reply, so the asking client gets it
     if (!sent) break;
+    net::spin_until_readable(c.socket, kSpinUs);
   }
+  // The peer sees the end now; the descriptor itself is closed when the connection is reaped.
+  ::shutdown(c.socket.get(), SHUT_RDWR);
   c.done = true;
 }
 

@@ -120,9 +120,10 @@ Bytes on_key(Store &store, Op op, Reader &r) {
   std::string name = r.text(proto::kMaxName);
   if (op == Op::create) {
     uint32_t serial = r.u32();
-    if (!r.done()) return reply_of(Result::bad_request);
+    uint8_t flags = r.u8();
+    if (!r.done() || flags > 1) return reply_of(Result::bad_request);
     std::string err;
-    return create_key(store, name, serial, &err) ? reply_of(Result::ok) : failure(err);
+    return create_key(store, name, serial, flags & 1, &err) ? reply_of(Result::ok) : failure(err);
   }
   std::string knob, value;
   if (op == Op::knob) {
