@@ -1,0 +1,33 @@
+// The file table of an application and the lookup the file exports share.
+#pragma once
+
+#include <string_view>
+
+#include "skf.h"
+#include "skf/api/directory.h"
+#include "skf/api/state.h"
+
+inline constexpr ULONG kFileSizeMax = 32768;
+inline constexpr std::uint32_t kFileSlack = 64;  // data EFs are this much larger than asked
+
+struct FileRecordView {
+  std::span<std::uint8_t> bytes;
+  bool Exists() const { return bytes[kFileExist] != 0; }
+  bool Allocated() const { return bytes[kFileAllocated] != 0; }
+  std::string_view Name() const { return FieldText(bytes, kFileName, kFileNameField); }
+  std::uint32_t FileLen() const { return GetU32(bytes, kFileLen); }
+};
+
+// The argument check of a file name: 1..32 characters.
+bool FileNameOk(const char *name);
+// MF, DF AD0n, then the file area when the application has one.
+bool SelectFileArea(DEVHANDLE device, std::uint32_t app_id);
+// With the file area selected: EF02 and the file table.
+bool ReadFileTable(DEVHANDLE device, FileTable &table);
+// Index of the first live record named `name`, or -1.
+int FindFile(FileTable &table, std::string_view name);
+
+// The common lookup: the file area's table first, then the application DF's own. SAR_OK with
+// the record index and its table (whose EF is the current EF), SAR_FILE_NOT_EXIST or SAR_FAIL.
+ULONG LookupFile(DEVHANDLE device, std::uint32_t app_id, std::string_view name, FileTable &table,
+                 std::size_t *index);

@@ -1,0 +1,45 @@
+// Process-wide state of the exports and the handle records they hand out.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "skf/card/readerio_api.h"
+
+// The device that last passed device authentication.
+struct DevAuthRecord {
+  DEVHANDLE hDev;
+  std::uint8_t flag;  // 1 = authenticated
+};
+extern DevAuthRecord DevAuthState;
+void ClearDevAuth();
+bool IsDevAuthenticated(DEVHANDLE device);
+
+// 1 while an event wait polls; a cancel from any thread sets it to 0.
+extern std::atomic<std::uint32_t> DevEventWaitFlag;
+
+// PIN slots: user PIN of application 1, user PIN of applications 2 to 8, then the same two
+// for the administrator PIN. Each a NUL-terminated text or all zeros.
+inline constexpr int kPinSlotCount = 4;
+inline constexpr int kPinSlotSize = 32;
+extern char PinCacheSlots[kPinSlotCount][kPinSlotSize];
+// The slot of the application with DF identifier `app_id`.
+char *UserPinSlot(std::uint32_t app_id);
+char *AdminPinSlot(std::uint32_t app_id);
+
+// Handle records: made by create and open, never freed; close marks them dead.
+inline constexpr std::uint32_t kClosedId = 0xFF;
+
+struct ApplicationHandle {
+  std::uint32_t AppId;  // 0xAD00 + application number (1..8)
+  DEVHANDLE hDev;
+};
+
+struct ContainerHandle {
+  std::uint32_t ContainerId;  // 0xDF00 + 16 x application number + container number (1..8)
+  DEVHANDLE hDev;
+};
+
+// nullptr when the heap is exhausted.
+ApplicationHandle *NewApplicationHandle(std::uint32_t app_id, DEVHANDLE device);
+ContainerHandle *NewContainerHandle(std::uint32_t container_id, DEVHANDLE device);
