@@ -17,7 +17,8 @@ bool CreateCertificateEf(DEVHANDLE device, std::uint16_t ef) {
   const std::uint8_t descriptor[kDescriptorSize] = {
       static_cast<std::uint8_t>(ef >> 8), static_cast<std::uint8_t>(ef), kCertificateEfSize, 0x00};
   std::uint16_t sw = 0;
-  return Ok(QX_CreateFile(device, kCreateEf, descriptor, &sw), sw);
+  const int result = QX_CreateFile(device, kCreateEf, descriptor, &sw);
+  return Ok(result, sw);
 }
 
 }  // namespace
@@ -30,10 +31,12 @@ int QX_CreateContainerDf(DEVHANDLE device, std::uint32_t container_id) {
   if (!SelectDf(device, container_id)) {
     const std::uint8_t descriptor[kDescriptorSize] = {high, low,  0x1C, 0x00, 0x00, 0x00, 0x00,
                                                       0x00, 0x00, 0x01, 0x00, 0x00, 0x0F};
-    if (!Ok(QX_CreateFile(device, kCreateDf, descriptor, &sw), sw)) return -1;
+    const int result = QX_CreateFile(device, kCreateDf, descriptor, &sw);
+    if (!Ok(result, sw)) return -1;
   } else {
     if (QX_AuthDir(device) != 0) return -1;
-    if (!Ok(QX_PrepareCreate(device, &sw), sw)) return -1;
+    const int result = QX_PrepareCreate(device, &sw);
+    if (!Ok(result, sw)) return -1;
   }
   return CreateCertificateEf(device, kEncCertEf) && CreateCertificateEf(device, kSignCertEf) ? 0
                                                                                              : -1;
