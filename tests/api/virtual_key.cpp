@@ -1,9 +1,13 @@
 #include "virtual_key.h"
 
+#include <openssl/des.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
+#include "builtin_key.h"
 #include "daemon_harness.h"
 #include "net.h"
 #include "protocol.h"
@@ -37,7 +41,8 @@ bool Simple(Op op, const std::vector<std::string> &texts) {
   return Call(w, reply).has_value();
 }
 
-std::string Stats(const std::string &key) {
+}  // namespace
+std::string StatsText(const std::string &key) {
   proto::Writer w;
   w.u8(std::uint8_t(Op::stats));
   w.text(key);
@@ -47,8 +52,7 @@ std::string Stats(const std::string &key) {
   const proto::Bytes text = r->blob(proto::kMaxText);
   return {text.begin(), text.end()};
 }
-
-}  // namespace
+namespace {}  // namespace
 
 bool Attach() {
   riotest::Daemon daemon;
@@ -89,7 +93,7 @@ bool Knob(const std::string &key, const char *knob, const char *value) {
 std::string ReaderOf(const std::string &key) { return riotest::reader_of(key); }
 
 std::uint64_t Commands(const std::string &key) {
-  std::istringstream in(Stats(key));
+  std::istringstream in(StatsText(key));
   std::string word;
   std::uint64_t total = 0;
   in >> word >> total;
@@ -99,7 +103,7 @@ std::uint64_t Commands(const std::string &key) {
 std::uint64_t Commands(const std::string &key, std::uint8_t cla, std::uint8_t ins) {
   char head[8];
   std::snprintf(head, sizeof head, "%02X %02X", cla, ins);
-  std::istringstream in(Stats(key));
+  std::istringstream in(StatsText(key));
   std::string line;
   while (std::getline(in, line)) {
     unsigned long long count = 0;
@@ -137,6 +141,22 @@ bool RawCard::SelectPath(const std::vector<std::uint16_t> &path) {
     if (Send(select) != 0x9000) return false;
   }
   return true;
+}
+
+bool RawCard::Authenticate() {
+  Bytes challenge;
+  if (Send({0x00, 0x84, 0x00, 0x00, 0x08}, &challenge) != 0x9000 || challenge.size() != 8) {
+    return false;
+  }
+  DES_cblock key, in, out;
+  std::memcpy(key, keysim::kBuiltinAuthKey, 8);
+  std::memcpy(in, challenge.data(), 8);
+  DES_key_schedule schedule;
+  DES_set_key_unchecked(&key, &schedule);
+  DES_ecb_encrypt(&in, &out, &schedule, DES_ENCRYPT);
+  Bytes command = {0x00, 0x82, 0x00, 0x00, 0x08};
+  command.insert(command.end(), out, out + 8);
+  return Send(command) == 0x9000;
 }
 
 std::optional<Bytes> RawCard::ReadRaw(std::size_t offset, std::size_t length) {

@@ -24,6 +24,7 @@ bool Remove(const std::string &key);
 bool Knob(const std::string &key, const char *knob, const char *value);
 std::string ReaderOf(const std::string &key);
 // Commands the card has answered so far, in all or of one CLA INS.
+std::string StatsText(const std::string &key);
 std::uint64_t Commands(const std::string &key);
 std::uint64_t Commands(const std::string &key, std::uint8_t cla, std::uint8_t ins);
 
@@ -42,6 +43,8 @@ class RawCard {
   // The whole length-prefixed file of the selected EF: its data (nullopt: FF FF or failure).
   std::optional<Bytes> ReadPrefixed();
   bool WritePrefixed(const Bytes &data);
+  // GET CHALLENGE and EXTERNAL AUTHENTICATE under the card's built-in key.
+  bool Authenticate();
   // Raw bytes of the selected EF.
   std::optional<Bytes> ReadRaw(std::size_t offset, std::size_t length);
 
