@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "skf.h"
 #include "skf/card/readerio_api.h"
@@ -23,11 +22,6 @@ using SessionKeyHandle = SymStreamState;
 static_assert(sizeof(SessionKeyHandle::Key) == kSessionKeyArea);
 static_assert(sizeof(SessionKeyHandle::IV) == kSessionIvSize);
 static_assert(sizeof(SessionKeyHandle::Pending) == kSessionPendingSize);
-
-// A new zeroed record with the identifier, the key bytes (at most kSessionKeyArea; the rest
-// stays zero) and the device; nullptr when the heap is exhausted or the key is too long.
-SessionKeyHandle *NewSessionKeyHandle(std::uint32_t alg_id, std::span<const std::uint8_t> key,
-                                      DEVHANDLE device);
 
 inline SessionKeyHandle *AsSessionKey(HANDLE handle) {
   return static_cast<SessionKeyHandle *>(handle);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "skf/api/export_util.h"
+#include "skf/api/key_handles.h"
 #include "skf/api/session_key.h"
 #include "skf/card/secure_zero.h"
 #include "skf/card/sym_cipher.h"
@@ -64,7 +65,7 @@ ULONG DEVAPI SKF_SetSymmKey(DEVHANDLE hDev, BYTE *pbKey, ULONG ulAlgID, HANDLE *
   return RunExport("SKF_SetSymmKey", [&]() -> ULONG {
     if (!hDev) return SAR_INVALIDHANDLEERR;
     if (!pbKey || !phKey || !SetSymmKeyAccepts(ulAlgID)) return SAR_INVALIDPARAMERR;
-    SessionKeyHandle *k = NewSessionKeyHandle(ulAlgID, {pbKey, kSessionKeyUsed}, hDev);
+    SessionKeyHandle *k = NewSessionKey(ulAlgID, {pbKey, kSessionKeyUsed}, hDev);
     if (!k) return SAR_FAIL;
     *phKey = k;
     return SAR_OK;
