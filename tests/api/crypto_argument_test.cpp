@@ -148,6 +148,30 @@ TEST_F(CryptoArguments, SessionKeyCreation) {
   }
 }
 
+TEST_F(CryptoArguments, ImportSessionKey) {
+  struct {
+    std::uint32_t id;
+    DEVHANDLE device;
+  } container = {0xDF11, dev}, closed = {0xFF, nullptr};
+  RunCases({
+      {"no container first",
+       [&] { return SKF(SKF_ImportSessionKey)(nullptr, SGD_SMS4_ECB, nullptr, 0, nullptr); },
+       SAR_INVALIDHANDLEERR},
+      {"closed container",
+       [&] { return SKF(SKF_ImportSessionKey)(&closed, SGD_SMS4_ECB, data, 16, &handle); },
+       SAR_INVALIDHANDLEERR},
+      {"no data",
+       [&] { return SKF(SKF_ImportSessionKey)(&container, SGD_SMS4_ECB, nullptr, 16, &handle); },
+       SAR_INVALIDPARAMERR},
+      {"no handle out",
+       [&] { return SKF(SKF_ImportSessionKey)(&container, SGD_SMS4_ECB, data, 16, nullptr); },
+       SAR_INVALIDPARAMERR},
+      {"reaches the card",
+       [&] { return SKF(SKF_ImportSessionKey)(&container, SGD_SMS4_ECB, data, 16, &handle); },
+       SAR_FAIL},
+  });
+}
+
 TEST_F(CryptoArguments, SymmetricFamily) {
   HANDLE ecb = NewKey(SGD_SMS4_ECB);
   HANDLE padded = NewPaddedKey(SGD_SMS4_ECB);
