@@ -414,12 +414,13 @@ Bytes RsaPrivateDer(EVP_PKEY *key) {
   return out;
 }
 
-Bytes Sm4Ecb(const Bytes &key, const Bytes &data, bool encrypt, bool pad) {
+namespace {
+Bytes Ecb(const EVP_CIPHER *cipher, const Bytes &key, const Bytes &data, bool encrypt, bool pad) {
   EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
   Bytes out(data.size() + 16);
   int n = 0, tail = 0;
   Check(
-      EVP_CipherInit_ex(ctx, EVP_sm4_ecb(), nullptr, key.data(), nullptr, encrypt ? 1 : 0) == 1 &&
+      EVP_CipherInit_ex(ctx, cipher, nullptr, key.data(), nullptr, encrypt ? 1 : 0) == 1 &&
           EVP_CIPHER_CTX_set_padding(ctx, pad ? 1 : 0) == 1 &&
           EVP_CipherUpdate(ctx, out.data(), &n, data.data(), static_cast<int>(data.size())) == 1 &&
           EVP_CipherFinal_ex(ctx, out.data() + n, &tail) == 1,
@@ -427,6 +428,16 @@ Bytes Sm4Ecb(const Bytes &key, const Bytes &data, bool encrypt, bool pad) {
   EVP_CIPHER_CTX_free(ctx);
   out.resize(static_cast<std::size_t>(n + tail));
   return out;
+}
+
+}  // namespace
+
+Bytes Sm4Ecb(const Bytes &key, const Bytes &data, bool encrypt, bool pad) {
+  return Ecb(EVP_sm4_ecb(), key, data, encrypt, pad);
+}
+
+Bytes Des2Ecb(const Bytes &key, const Bytes &data, bool encrypt, bool pad) {
+  return Ecb(EVP_des_ede_ecb(), key, data, encrypt, pad);
 }
 
 }  // namespace ossl

@@ -59,7 +59,8 @@ Bytes RsaDecrypt(EVP_PKEY *key, const Bytes &cipher);
 Bytes RsaRaw(EVP_PKEY *key, const Bytes &in, bool private_op);  // no padding
 Bytes RsaPrivateDer(EVP_PKEY *key);                             // RSAPrivateKey
 
-// SM4 in ECB mode; `pad` adds or removes PKCS#7 padding.
+// SM4 and two-key triple DES in ECB mode; `pad` adds or removes PKCS#7 padding.
 Bytes Sm4Ecb(const Bytes &key, const Bytes &data, bool encrypt, bool pad);
+Bytes Des2Ecb(const Bytes &key, const Bytes &data, bool encrypt, bool pad);
 
 }  // namespace ossl
