@@ -1,9 +1,11 @@
-// PIN family: verification, change, unblock and information of an application's PINs, with
-// the retry header of its container directory and the process's PIN slots.
+// PIN family: verification, change, information and unblock of the user and administrator
+// PINs, with the retry record in the application's container directory and the PIN slots.
+#include <cstring>
+
 #include "skf/api/directory.h"
 #include "skf/api/export_util.h"
+#include "skf/api/pin_rules.h"
 #include "skf/card/admin_pin.h"
-#include "skf/card/auth.h"
 #include "skf/card/pin_ask.h"
 #include "skf/card/pin_result.h"
 #include "skf/card/secure_zero.h"
@@ -11,105 +13,95 @@
 
 namespace {
 
-constexpr ULONG kAdminType = 0;
-constexpr ULONG kUserType = 1;
-constexpr std::size_t kPinMin = 6;
-constexpr std::size_t kPinMax = kPinTextMax;
-constexpr char kDefaultAdminPin[] = "vemto";
-// Stored in the retries out-parameter before a card routine: still there afterwards means the
-// card reported no count (a cancelled dialog or a failed exchange).
+// Stays in the retries out-value when the card reported no count (a cancel, a failed exchange).
 constexpr std::uint32_t kNoCount = 0xFFFFFFFF;
 
-bool LengthOk(const char *pin) {
-  const std::size_t n = BoundedLength(pin, kPinMax);
-  return n >= kPinMin && n <= kPinMax;
-}
-bool IsDefaultAdminPin(const char *pin) {
-  return std::strncmp(pin, kDefaultAdminPin, sizeof kDefaultAdminPin) == 0;
-}
-bool AdminLengthOk(const char *pin) { return LengthOk(pin) || IsDefaultAdminPin(pin); }
+struct PinRecord {
+  std::size_t max, remain, changed;
+};
+constexpr PinRecord kUser{kUserMaxRetry, kUserRemainRetry, kUserPinChanged};
+constexpr PinRecord kAdmin{kAdminMaxRetry, kAdminRemainRetry, kAdminPinChanged};
+
+// The application's container directory, read by the common road.
+struct PinContext {
+  DEVHANDLE device;
+  std::uint32_t app_id;
+  ContainerDirectory directory;
+
+  std::uint32_t Get(std::size_t field) const { return GetU32(directory.bytes, field); }
+  void Put(std::size_t field, std::uint32_t value) { PutU32(directory.bytes, field, value); }
+  void Reset(const PinRecord &r) { Put(r.remain, Get(r.max)); }
+  // The administrator's own count: one less, not below 0.
+  std::uint32_t Decrement(const PinRecord &r) {
+    const auto left = static_cast<std::int32_t>(Get(r.remain));
+    const std::uint32_t next = left > 0 ? static_cast<std::uint32_t>(left - 1) : 0;
+    Put(r.remain, next);
+    return next;
+  }
+  ULONG WriteBack() const {
+    return SelectEf(device, kDirectoryEf) && WriteImage(device, directory) ? SAR_OK : SAR_FAIL;
+  }
+};
+
+ULONG Refused(std::uint32_t left) { return left == 0 ? SAR_PIN_LOCKED : SAR_PIN_INCORRECT; }
 
 void FillSlot(char *slot, const char *pin) {
-  SecureZero(slot, kPinSlotSize);
-  std::memcpy(slot, pin, BoundedLength(pin, kPinMax));
+  std::memset(slot, 0, kPinSlotSize);
+  std::memcpy(slot, pin, strnlen(pin, kPinMax));
 }
 void ClearSlot(char *slot) { SecureZero(slot, kPinSlotSize); }
 
-std::uint32_t Field(ContainerDirectory &image, std::size_t offset) {
-  return GetU32(image.bytes, offset);
-}
-void SetField(ContainerDirectory &image, std::size_t offset, std::uint32_t value) {
-  PutU32(image.bytes, offset, value);
-}
+// A PIN text of at most 16 characters in a buffer the card layer may write back into.
+struct PinText {
+  char text[kPinTextSize] = {};
+  explicit PinText(const char *pin) { std::memcpy(text, pin, strnlen(pin, kPinMax)); }
+  ~PinText() { SecureZero(text, sizeof text); }
+};
 
-// EF01 of the selected application DF again, then the image with the length read.
-ULONG WriteBack(DEVHANDLE device, const ContainerDirectory &image) {
-  return SelectEf(device, kDirectoryEf) && WriteImage(device, image) ? SAR_OK : SAR_FAIL;
-}
-
-// After a refused administrator PIN: one retry less, not below 0, whatever the card counts.
-ULONG AdminRefused(DEVHANDLE device, ContainerDirectory &image, char *slot, ULONG *retries) {
-  const std::uint32_t left = Field(image, kAdminRemainRetry);
-  const std::uint32_t now = left > 0 ? left - 1 : 0;
-  SetField(image, kAdminRemainRetry, now);
-  *retries = now;
-  ClearSlot(slot);
-  if (WriteBack(device, image) != SAR_OK) return SAR_FAIL;
-  return now == 0 ? SAR_PIN_LOCKED : SAR_PIN_INCORRECT;
-}
-
-// A card answer that reports no PIN check at all: the exchange failed.
-bool ExchangeFailed(int r, std::uint32_t count) {
-  return r == kPinFailed || (r == kPinBlocked && count == kNoCount);
-}
-
-ULONG VerifyUser(DEVHANDLE device, std::uint32_t app_id, ContainerDirectory &image, LPSTR szPIN,
-                 ULONG *retries) {
-  char pin[kPinTextSize] = {};
-  std::memcpy(pin, szPIN, BoundedLength(szPIN, kPinMax));
-  const bool ask = IsPinAskMarker(pin);
-  std::uint32_t count = kNoCount;
-  const int r = QX_VerifyPinOrAsk(device, pin, &count);
-  char *slot = UserPinSlot(app_id);
-  ULONG result = SAR_FAIL;
+ULONG VerifyUser(PinContext &c, char *caller_pin, ULONG *retries) {
+  PinText pin(caller_pin);
+  const bool marker = IsPinAskMarker(caller_pin);
+  std::uint32_t left = kNoCount;
+  const int r = QX_VerifyPinOrAsk(c.device, pin.text, &left);
   if (r == 0) {
-    if (ask) std::memcpy(szPIN, pin, BoundedLength(pin, kPinMax) + 1);
-    FillSlot(slot, pin);
-    const std::uint32_t max = Field(image, kUserMaxRetry);
-    if (Field(image, kUserRemainRetry) == max) {
-      result = SAR_OK;
-    } else {
-      SetField(image, kUserRemainRetry, max);
-      result = WriteBack(device, image);
-    }
-  } else if (r != -2 && count != kNoCount) {
-    SetField(image, kUserRemainRetry, count);
-    *retries = count;
-    ClearSlot(slot);
-    result = WriteBack(device, image);
-    if (result == SAR_OK) result = count == 0 ? SAR_PIN_LOCKED : SAR_PIN_INCORRECT;
+    if (marker) std::memcpy(caller_pin, pin.text, kPinTextSize);  // the caller holds 17 bytes
+    FillSlot(UserPinSlot(c.app_id), pin.text);
+    if (c.Get(kUser.remain) == c.Get(kUser.max)) return SAR_OK;
+    c.Reset(kUser);
+    return c.WriteBack();
   }
-  SecureZero(pin, sizeof pin);
-  return result;
+  // A failed exchange or a cancelled dialog reported no count: the record stays as it was.
+  if (r == -2 || left == kNoCount) return SAR_FAIL;
+  c.Put(kUser.remain, left);
+  *retries = left;
+  ClearSlot(UserPinSlot(c.app_id));
+  const ULONG written = c.WriteBack();
+  return written == SAR_OK ? Refused(left) : written;
 }
 
-ULONG VerifyAdmin(DEVHANDLE device, std::uint32_t app_id, ContainerDirectory &image,
-                  const char *szPIN, ULONG *retries) {
-  std::uint32_t count = kNoCount;
-  const int r = QX_VerifyAdminPin(device, szPIN, &count);
-  char *slot = AdminPinSlot(app_id);
+// Administrator verification or change: the record's own count decides.
+ULONG AdminOutcome(PinContext &c, int r, const char *new_pin, bool change, ULONG *retries) {
   if (r == kPinVerified) {
-    SetField(image, kAdminRemainRetry, Field(image, kAdminMaxRetry));
-    FillSlot(slot, szPIN);
-    return WriteBack(device, image);
+    if (change) c.Put(kAdmin.changed, 1);
+    c.Reset(kAdmin);
+    FillSlot(AdminPinSlot(c.app_id), new_pin);
+    return c.WriteBack();
   }
-  if (ExchangeFailed(r, count)) return SAR_FAIL;
-  return AdminRefused(device, image, slot, retries);
+  if (r == kPinFailed) return SAR_FAIL;  // no answer to the PIN itself
+  const std::uint32_t left = c.Decrement(kAdmin);
+  *retries = left;
+  ClearSlot(AdminPinSlot(c.app_id));
+  const ULONG written = c.WriteBack();
+  return written == SAR_OK ? Refused(left) : written;
 }
 
-// Handle and directory read shared by the exports that work on an application.
-ULONG ReadDirectory(const ApplicationHandle &app, ContainerDirectory &image) {
-  return ReadContainerDirectory(app.hDev, app.AppId, image) ? SAR_OK : SAR_FAIL;
+// Handle checks and the common road; SAR_OK with the directory read.
+ULONG Open(HAPPLICATION hApplication, PinContext &c) {
+  const ApplicationHandle *app = AsApplication(hApplication);
+  if (!app || !app->hDev) return SAR_INVALIDHANDLEERR;
+  c.device = app->hDev;
+  c.app_id = app->AppId;
+  return ReadContainerDirectory(c.device, c.app_id, c.directory) ? SAR_OK : SAR_FAIL;
 }
 
 }  // namespace
@@ -119,63 +111,52 @@ extern "C" {
 ULONG DEVAPI SKF_VerifyPIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szPIN,
                            ULONG *pulRetryCount) {
   return RunExport("SKF_VerifyPIN", [&]() -> ULONG {
-    const ApplicationHandle *app = AsApplication(hApplication);
-    if (!app) return SAR_INVALIDHANDLEERR;
+    if (!hApplication) return SAR_INVALIDHANDLEERR;
     if (!szPIN || !pulRetryCount) return SAR_INVALIDPARAMERR;
-    if (!LengthOk(szPIN) && (ulPINType != kAdminType || !IsDefaultAdminPin(szPIN))) {
+    if (!PinLengthOk(szPIN) && !(ulPINType == ADMIN_TYPE && IsDefaultAdminPin(szPIN))) {
       return SAR_PIN_LEN_RANGE;
     }
-    if (!app->hDev) return SAR_INVALIDHANDLEERR;
-    ContainerDirectory image;
-    if (ReadDirectory(*app, image) != SAR_OK) return SAR_FAIL;
-    if (ulPINType == kUserType)
-      return VerifyUser(app->hDev, app->AppId, image, szPIN, pulRetryCount);
-    if (ulPINType == kAdminType) {
-      return VerifyAdmin(app->hDev, app->AppId, image, szPIN, pulRetryCount);
-    }
-    return SAR_USER_TYPE_INVALID;
+    PinContext c{};
+    const ULONG opened = Open(hApplication, c);
+    if (opened != SAR_OK) return opened;
+    if (ulPINType == USER_TYPE) return VerifyUser(c, szPIN, pulRetryCount);
+    if (ulPINType != ADMIN_TYPE) return SAR_USER_TYPE_INVALID;
+    std::uint32_t ignored = 0;
+    const int r = QX_VerifyAdminPin(c.device, szPIN, &ignored);
+    return AdminOutcome(c, r, szPIN, false, pulRetryCount);
   });
 }
 
 ULONG DEVAPI SKF_ChangePIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szOldPin,
                            LPSTR szNewPin, ULONG *pulRetryCount) {
   return RunExport("SKF_ChangePIN", [&]() -> ULONG {
-    const ApplicationHandle *app = AsApplication(hApplication);
-    if (!app) return SAR_INVALIDHANDLEERR;
+    if (!hApplication) return SAR_INVALIDHANDLEERR;
     if (!szOldPin || !szNewPin || !pulRetryCount) return SAR_INVALIDPARAMERR;
     if (szOldPin[0] == '\0' || szNewPin[0] == '\0') return SAR_PIN_INVALID;
-    if (ulPINType != kAdminType && !LengthOk(szNewPin)) return SAR_PIN_LEN_RANGE;
-    if (ulPINType == kAdminType && !AdminLengthOk(szNewPin)) return SAR_INVALIDPARAMERR;
-    if (!app->hDev) return SAR_INVALIDHANDLEERR;
-    DEVHANDLE device = app->hDev;
-    ContainerDirectory image;
-    if (ReadDirectory(*app, image) != SAR_OK) return SAR_FAIL;
-    std::uint32_t count = kNoCount;
-    if (ulPINType != kAdminType) {
-      char *slot = UserPinSlot(app->AppId);
-      if (QX_ChangeUserPin(device, szOldPin, szNewPin, &count) == 0) {
-        SetField(image, kUserPinChanged, 1);
-        SetField(image, kUserRemainRetry, Field(image, kUserMaxRetry));
-        FillSlot(slot, szNewPin);
-        return WriteBack(device, image);
-      }
-      if (count == kNoCount) return SAR_FAIL;
-      SetField(image, kUserRemainRetry, count);
-      *pulRetryCount = count;
-      ClearSlot(slot);
-      if (WriteBack(device, image) != SAR_OK) return SAR_FAIL;
-      return count == 0 ? SAR_PIN_LOCKED : SAR_PIN_INCORRECT;
+    if (ulPINType != ADMIN_TYPE && !PinLengthOk(szNewPin)) return SAR_PIN_LEN_RANGE;
+    if (ulPINType == ADMIN_TYPE && !AdminPinLengthOk(szNewPin)) return SAR_INVALIDPARAMERR;
+    PinContext c{};
+    const ULONG opened = Open(hApplication, c);
+    if (opened != SAR_OK) return opened;
+    const PinText old_pin(szOldPin), new_pin(szNewPin);
+    if (ulPINType == ADMIN_TYPE) {
+      std::uint32_t ignored = 0;
+      const int r = QX_ChangeAdminPin(c.device, old_pin.text, new_pin.text, &ignored);
+      return AdminOutcome(c, r, new_pin.text, true, pulRetryCount);
     }
-    char *slot = AdminPinSlot(app->AppId);
-    const int r = QX_ChangeAdminPin(device, szOldPin, szNewPin, &count);
-    if (r == kPinVerified) {
-      SetField(image, kAdminPinChanged, 1);
-      SetField(image, kAdminRemainRetry, Field(image, kAdminMaxRetry));
-      FillSlot(slot, szNewPin);
-      return WriteBack(device, image);
+    std::uint32_t left = kNoCount;
+    if (QX_ChangeUserPin(c.device, old_pin.text, new_pin.text, &left) == 0) {
+      c.Put(kUser.changed, 1);
+      c.Reset(kUser);
+      FillSlot(UserPinSlot(c.app_id), new_pin.text);
+      return c.WriteBack();
     }
-    if (ExchangeFailed(r, count)) return SAR_FAIL;
-    return AdminRefused(device, image, slot, pulRetryCount);
+    if (left == kNoCount) return SAR_FAIL;
+    c.Put(kUser.remain, left);
+    *pulRetryCount = left;
+    ClearSlot(UserPinSlot(c.app_id));
+    const ULONG written = c.WriteBack();
+    return written == SAR_OK ? Refused(left) : written;
   });
 }
 
@@ -183,14 +164,13 @@ ULONG DEVAPI SKF_GetPINInfo(HAPPLICATION hApplication, ULONG ulPINType, ULONG *p
                             ULONG *pulRemainRetryCount, BOOL *pbDefaultPin) {
   return RunExport("SKF_GetPINInfo", [&]() -> ULONG {
     if (!pulMaxRetryCount || !pulRemainRetryCount || !pbDefaultPin) return SAR_INVALIDPARAMERR;
-    const ApplicationHandle *app = AsApplication(hApplication);
-    if (!app || !app->hDev) return SAR_INVALIDHANDLEERR;
-    ContainerDirectory image;
-    if (ReadDirectory(*app, image) != SAR_OK) return SAR_FAIL;
-    const bool admin = ulPINType == kAdminType;
-    *pulMaxRetryCount = Field(image, admin ? kAdminMaxRetry : kUserMaxRetry);
-    *pulRemainRetryCount = Field(image, admin ? kAdminRemainRetry : kUserRemainRetry);
-    *pbDefaultPin = Field(image, admin ? kAdminPinChanged : kUserPinChanged) == 0 ? 1 : 0;
+    PinContext c{};
+    const ULONG opened = Open(hApplication, c);
+    if (opened != SAR_OK) return opened;
+    const PinRecord &r = ulPINType == ADMIN_TYPE ? kAdmin : kUser;
+    *pulMaxRetryCount = c.Get(r.max);
+    *pulRemainRetryCount = c.Get(r.remain);
+    *pbDefaultPin = c.Get(r.changed) == 0 ? TRUE : FALSE;
     return SAR_OK;
   });
 }
@@ -198,35 +178,36 @@ ULONG DEVAPI SKF_GetPINInfo(HAPPLICATION hApplication, ULONG ulPINType, ULONG *p
 ULONG DEVAPI SKF_UnblockPIN(HAPPLICATION hApplication, LPSTR szAdminPIN, LPSTR szNewUserPIN,
                             ULONG *pulRetryCount) {
   return RunExport("SKF_UnblockPIN", [&]() -> ULONG {
-    const ApplicationHandle *app = AsApplication(hApplication);
-    if (!app) return SAR_INVALIDHANDLEERR;
+    if (!hApplication) return SAR_INVALIDHANDLEERR;
     if (!szAdminPIN || !szNewUserPIN) return SAR_PIN_INVALID;
     if (!pulRetryCount) return SAR_INVALIDPARAMERR;
-    if (!LengthOk(szNewUserPIN)) return SAR_PIN_LEN_RANGE;
-    if (!AdminLengthOk(szAdminPIN)) return SAR_INVALIDPARAMERR;
+    if (!PinLengthOk(szNewUserPIN)) return SAR_PIN_LEN_RANGE;
+    if (!AdminPinLengthOk(szAdminPIN)) return SAR_INVALIDPARAMERR;
+    const ApplicationHandle *app = AsApplication(hApplication);
     if (!app->hDev) return SAR_INVALIDHANDLEERR;
-    DEVHANDLE device = app->hDev;
-    AppDirectory apps;
-    ContainerDirectory image;
-    if (!ReadAppDirectory(device, apps) || ReadDirectory(*app, image) != SAR_OK) return SAR_FAIL;
-    std::uint32_t count = kNoCount;
-    if (QX_UnblockUserPin(device, szAdminPIN, szNewUserPIN, &count) == 0) {
-      SetField(image, kUserPinChanged, 1);
-      SetField(image, kAdminRemainRetry, Field(image, kAdminMaxRetry));
-      SetField(image, kUserRemainRetry, Field(image, kUserMaxRetry));
-      return WriteBack(device, image);
+    AppDirectory devices;
+    if (!ReadAppDirectory(app->hDev, devices)) return SAR_FAIL;
+    PinContext c{};
+    const ULONG opened = Open(hApplication, c);
+    if (opened != SAR_OK) return opened;
+    const PinText admin_pin(szAdminPIN), user_pin(szNewUserPIN);
+    std::uint32_t left = kNoCount;
+    if (QX_UnblockUserPin(c.device, admin_pin.text, user_pin.text, &left) == 0) {
+      c.Put(kUser.changed, 1);
+      c.Reset(kAdmin);
+      c.Reset(kUser);
+      return c.WriteBack();
     }
-    if (count == kNoCount) return SAR_FAIL;
-    SetField(image, kAdminRemainRetry, count);
-    *pulRetryCount = count;
-    if (WriteBack(device, image) != SAR_OK) return SAR_FAIL;
-    return SAR_PIN_INCORRECT;
+    if (left == kNoCount) return SAR_FAIL;
+    c.Put(kAdmin.remain, left);
+    *pulRetryCount = left;
+    const ULONG written = c.WriteBack();
+    return written == SAR_OK ? SAR_PIN_INCORRECT : written;
   });
 }
 
-ULONG DEVAPI SKF_ClearSecureState(HAPPLICATION hApplication) {
-  return RunExport("SKF_ClearSecureState", [&]() -> ULONG {
-    static_cast<void>(hApplication);
+ULONG DEVAPI SKF_ClearSecureState(HAPPLICATION /*hApplication*/) {
+  return RunExport("SKF_ClearSecureState", []() -> ULONG {
     SecureZero(PinCacheSlots, sizeof PinCacheSlots);
     return SAR_OK;
   });
