@@ -146,4 +146,25 @@ TEST_F(GateTest, AskMarkerTakesTheSharedPin) {
   EXPECT_EQ(Cases()[3].call(), SAR_OK) << "the verified PIN is in the slot";
 }
 
+TEST_F(GateTest, ApplicationsAfterTheFirstShareOneSlot) {
+  const BYTE any[16] = {};
+  ASSERT_EQ(SKF(SKF_DevAuth)(dev_, any, sizeof any), SAR_OK);  // the built-in key is accepted
+  HAPPLICATION second = nullptr, third = nullptr;
+  char admin[] = "12345678", user[] = "22222222", name2[] = "APP-2", name3[] = "APP-3";
+  ASSERT_EQ(SKF(SKF_CreateApplication)(dev_, name2, admin, 5, user, 5, 0xFF, &second), SAR_OK);
+  ASSERT_EQ(SKF(SKF_CreateApplication)(dev_, name3, admin, 5, user, 5, 0xFF, &third), SAR_OK);
+  HCONTAINER container = CreateContainer(second, "SECOND");
+  ECCPUBLICKEYBLOB blob{};
+  Login(app_);
+  EXPECT_EQ(SKF(SKF_GenECCKeyPair)(container, SGD_SM2_1, &blob), SAR_USER_NOT_LOGGED_IN)
+      << "application 1's PIN is not application 2's";
+  ULONG retries = 0;
+  ASSERT_EQ(SKF(SKF_VerifyPIN)(third, 1, user, &retries), SAR_OK);
+  EXPECT_EQ(SKF(SKF_GenECCKeyPair)(container, SGD_SM2_1, &blob), SAR_OK)
+      << "the PIN verified for application 3 serves application 2";
+  BYTE e[32] = {1};
+  ECCSIGNATUREBLOB sig{};
+  EXPECT_EQ(SKF(SKF_ECCSignData)(sm2_, e, 32, &sig), SAR_OK) << "application 1 keeps its own";
+}
+
 }  // namespace
