@@ -1,6 +1,6 @@
 #include <cstring>
-#include <vector>
 
+#include "skf/card/heap_bytes.h"
 #include "skf/card/secure_zero.h"
 #include "skf/card/sym_modes.h"
 #include "skf/card/sym_stream.h"
@@ -39,17 +39,13 @@ int Decrypt(const SymStreamState &s, Work &w, std::span<const std::uint8_t> in,
                   : QX_StreamDecryptCbc(s.hDev, w.key, w.iv, in, out, written, mode.card_mode);
 }
 
-// Pending bytes followed by the new data.
-std::vector<std::uint8_t> Join(const SymStreamState &s, std::span<const std::uint8_t> in,
-                               std::size_t room) {
-  std::vector<std::uint8_t> joined(room, 0);
+// Pending bytes followed by the new data, in a buffer of at least their length.
+void Join(const SymStreamState &s, std::span<const std::uint8_t> in, const HeapBytes &joined) {
   std::memcpy(joined.data(), s.Pending, s.PendingLen);
   if (!in.empty()) std::memcpy(joined.data() + s.PendingLen, in.data(), in.size());
-  return joined;
 }
 
-void Hold(SymStreamState &s, const std::vector<std::uint8_t> &joined, std::size_t total,
-          std::size_t held) {
+void Hold(SymStreamState &s, const HeapBytes &joined, std::size_t total, std::size_t held) {
   std::memcpy(s.Pending, joined.data() + (total - held), held);
   s.PendingLen = static_cast<std::uint32_t>(held);
 }
@@ -69,14 +65,15 @@ int StreamEncryptUpdate(SymStreamState &s, std::span<const std::uint8_t> in,
   if (!out.data()) return kStreamOk;
   if (!s.hDev) return kStreamNoDevice;
   if (out.size() < whole) return kStreamBufferTooSmall;
-  std::vector<std::uint8_t> joined = Join(s, in, whole + 2 * kSymBlock);
+  HeapBytes joined(whole + 2 * kSymBlock);
+  if (!joined.ok()) return kStreamFail;
+  Join(s, in, joined);
   Hold(s, joined, total, total - whole);
   *out_length = 0;
   if (whole == 0) return kStreamOk;
   Work w(s);
   int written = 0;
   const int result = Encrypt(s, w, {joined.data(), whole}, out, &written);
-  SecureZero(joined.data(), joined.size());
   if (result != 0) return kStreamFail;
   if (!SymModeOf(s.dwAlgID).ecb && written >= kSymBlock) {
     std::memcpy(s.IV, out.data() + written - kSymBlock, kSymBlock);
@@ -120,20 +117,20 @@ int StreamDecryptUpdate(SymStreamState &s, std::span<const std::uint8_t> in,
   if (!s.hDev) return kStreamNoDevice;
   if (out.size() < whole) return kStreamBufferTooSmall;
   if (total == 0) return kStreamOk;
-  std::vector<std::uint8_t> joined = Join(s, in, total + kSlack);
-  std::vector<std::uint8_t> plain(whole + kSlack, 0);
+  HeapBytes joined(total + kSlack);
+  HeapBytes plain(whole + kSlack);
+  if (!joined.ok() || !plain.ok()) return kStreamFail;
+  Join(s, in, joined);
   Hold(s, joined, total, held);
   Work w(s);
   int written = 0;
-  const int result = Decrypt(s, w, {joined.data(), whole}, plain, &written);
-  SecureZero(joined.data(), joined.size());
+  const int result = Decrypt(s, w, {joined.data(), whole}, plain.span(), &written);
   if (result != 0) {
     *out_length = 0;
     return kStreamFail;
   }
   if (!SymModeOf(s.dwAlgID).ecb && written > 0) std::memcpy(s.IV, w.iv, kSymBlock);
   std::memcpy(out.data(), plain.data(), whole);
-  SecureZero(plain.data(), plain.size());
   return kStreamOk;
 }
 

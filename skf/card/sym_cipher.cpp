@@ -1,8 +1,8 @@
 #include "skf/card/sym_cipher.h"
 
 #include <cstring>
-#include <vector>
 
+#include "skf/card/heap_bytes.h"
 #include "skf/card/secure_zero.h"
 #include "skf/card/sym_commands.h"
 #include "skf/card/sym_modes.h"
@@ -11,6 +11,7 @@
 namespace {
 
 constexpr int kSoftKeyMax = 64;
+constexpr int kSymLengthMax = 0x7FFFFFFF - 2 * kSymBlock;  // room for the padding block
 
 using DesFn = int (*)(std::uint8_t *, int *, const std::uint8_t *, int, const std::uint8_t *, int,
                       int, int);
@@ -41,7 +42,7 @@ int SoftDes(DesFn fn, const std::uint8_t *key, int key_length, const std::uint8_
 
 bool BadArguments(const std::uint8_t *key, const std::uint8_t *in, int in_length,
                   const int *out_length) {
-  return !in || !out_length || !key || in_length < 0;
+  return !in || !out_length || !key || in_length < 0 || in_length > kSymLengthMax;
 }
 
 // The card mode and, for CBC, the IV check. False when CBC lacks a 16-byte IV.
@@ -77,8 +78,11 @@ int QX_SymEncrypt(DEVHANDLE device, std::uint32_t alg_id, std::uint32_t padding,
   if (out.size() < static_cast<std::size_t>(total)) return -1;
 
   // Data and pad bytes, cut into pieces of the piece size.
-  std::vector<std::uint8_t> data(in, in + in_length);
-  data.resize(static_cast<std::size_t>(total), static_cast<std::uint8_t>(total - in_length));
+  HeapBytes data(static_cast<std::size_t>(total));
+  if (!data.ok()) return -1;
+  std::memcpy(data.data(), in, static_cast<std::size_t>(in_length));
+  std::memset(data.data() + in_length, total - in_length,
+              static_cast<std::size_t>(total - in_length));
   const int piece = link.bSupLong ? link.piece : mode.short_piece;
   int written = 0;
   int result = 0;
@@ -95,7 +99,6 @@ int QX_SymEncrypt(DEVHANDLE device, std::uint32_t alg_id, std::uint32_t padding,
       if (result == 0 && n >= kSymBlock) std::memcpy(iv, dest.data() + n - kSymBlock, kSymBlock);
     }
   }
-  SecureZero(data.data(), data.size());
   *out_length = written;
   return result;
 }

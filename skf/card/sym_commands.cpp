@@ -4,10 +4,10 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "skf/card/apdu.h"
 #include "skf/card/binding.h"
+#include "skf/card/heap_bytes.h"
 #include "skf/card/secure_zero.h"
 #include "skf/card/sym_modes.h"
 
@@ -23,30 +23,35 @@ constexpr std::uint8_t kEncrypt = 0x00;
 constexpr std::uint8_t kDecrypt = 0x01;
 constexpr std::size_t kShortLimit = 255;
 constexpr std::size_t kAnswerRoom = 0x10000;  // an answer may be longer than its piece
+constexpr std::size_t kHeaderRoom = 9;        // header, extended Lc and Le
 
 // Lays out one ECB (`iv` empty) or CBC command and sends it; the first n answer bytes go to
 // `out`. 0 or -1.
 int SendPiece(DEVHANDLE device, bool extended, std::uint8_t p1, std::uint8_t mode,
               const std::uint8_t key[16], std::span<const std::uint8_t> iv,
               std::span<const std::uint8_t> piece, std::uint8_t *out,
-              std::vector<std::uint8_t> &answer) {
+              std::span<std::uint8_t> answer) {
   const std::size_t n = piece.size();
   const std::size_t lc = kSymKeySize + iv.size() + n;
   if (!extended && lc > kShortLimit) return -1;
-  std::vector<std::uint8_t> command;
-  command.reserve(lc + 9);
-  command.insert(command.end(), {kCla, iv.empty() ? kInsEcb : kInsCbc, p1, mode});
-  if (extended) command.push_back(0x00);
-  if (extended) command.push_back(static_cast<std::uint8_t>(lc >> 8));
-  command.push_back(static_cast<std::uint8_t>(lc));
-  command.insert(command.end(), key, key + kSymKeySize);
-  command.insert(command.end(), iv.begin(), iv.end());
-  command.insert(command.end(), piece.begin(), piece.end());
-  if (extended) command.push_back(static_cast<std::uint8_t>(n >> 8));
-  command.push_back(static_cast<std::uint8_t>(n));
+  HeapBytes command(lc + kHeaderRoom);
+  if (!command.ok()) return -1;
+  std::uint8_t *at = command.data();
+  *at++ = kCla;
+  *at++ = iv.empty() ? kInsEcb : kInsCbc;
+  *at++ = p1;
+  *at++ = mode;
+  if (extended) *at++ = 0x00;
+  if (extended) *at++ = static_cast<std::uint8_t>(lc >> 8);
+  *at++ = static_cast<std::uint8_t>(lc);
+  at = std::copy(key, key + kSymKeySize, at);
+  at = std::copy(iv.begin(), iv.end(), at);
+  at = std::copy(piece.begin(), piece.end(), at);
+  if (extended) *at++ = static_cast<std::uint8_t>(n >> 8);
+  *at++ = static_cast<std::uint8_t>(n);
+  const std::size_t length = static_cast<std::size_t>(at - command.data());
   std::uint16_t sw = 0;
-  const int got = QX_Application_Manager(device, command, answer, &sw);
-  SecureZero(command.data(), command.size());
+  const int got = QX_Application_Manager(device, {command.data(), length}, answer, &sw);
   if (got < 0 || sw != kSwOk || static_cast<std::size_t>(got) < n) return -1;
   std::memcpy(out, answer.data(), n);
   return 0;
@@ -62,7 +67,8 @@ int RunPieces(DEVHANDLE device, int bSupLong, int piece, std::uint8_t p1, std::u
   }
   const bool decrypt = p1 == kDecrypt;
   if (decrypt && in.size() % kSymBlock) return -1;
-  std::vector<std::uint8_t> answer(kAnswerRoom);
+  HeapBytes answer(kAnswerRoom);
+  if (!answer.ok()) return -1;
   std::uint8_t chain[kSymBlock] = {};
   if (iv) std::memcpy(chain, iv, kSymBlock);
   std::size_t done = 0;
@@ -72,7 +78,7 @@ int RunPieces(DEVHANDLE device, int bSupLong, int piece, std::uint8_t p1, std::u
     const std::span<const std::uint8_t> chain_view =
         iv ? std::span<const std::uint8_t>(chain) : std::span<const std::uint8_t>();
     if (SendPiece(device, bSupLong != 0, p1, mode, key, chain_view, part, out.data() + done,
-                  answer) != 0) {
+                  answer.span()) != 0) {
       return -1;
     }
     if (iv && n >= kSymBlock) {
@@ -82,7 +88,6 @@ int RunPieces(DEVHANDLE device, int bSupLong, int piece, std::uint8_t p1, std::u
     done += n;
     *out_length += static_cast<int>(n);
   }
-  SecureZero(answer.data(), answer.size());
   return 0;
 }
 

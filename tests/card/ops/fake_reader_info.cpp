@@ -31,6 +31,8 @@ FAKE_EXPORT std::uint32_t FakeReaderio_ReaderInfoCalls() { return info.calls; }
 
 std::uint32_t READERIO_API QX_GetReaderInfo(QX_DEVHANDLE, QX_READER_INFO *record) {
   ++info.calls;
-  if (info.write && record) record->dwMaxDataLength = info.max_data;
+  // A reader that checks the record's size, as readerio does.
+  if (!record || record->cbSize != sizeof(QX_READER_INFO)) return READERIO_SW_BAD_ARGS;
+  if (info.write) record->dwMaxDataLength = info.max_data;
   return info.sw;
 }
