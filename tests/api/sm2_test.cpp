@@ -279,11 +279,7 @@ TEST_F(Sm2Test, ImportsEnvelopedPairsInBothLayouts) {
 }
 
 TEST_F(Sm2Test, AgreementBetweenTwoKeysGivesBothTheSameKey) {
-  // The agreement command carries no Le: the key answers it with 61xx and GET RESPONSE, as a
-  // T=0 card does.
   const std::string peer_key = NewKey();
-  ASSERT_TRUE(vkey::Knob(key_, "chaining", "on"));
-  ASSERT_TRUE(vkey::Knob(peer_key, "chaining", "on"));
   DEVHANDLE peer_dev = Connect(peer_key);
   HAPPLICATION peer_app = OpenApp(peer_dev);
   HCONTAINER peer = OpenContainer(peer_app, apitest::kSm2Container);
