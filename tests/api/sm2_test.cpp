@@ -59,12 +59,12 @@ class Sm2Test : public apitest::VirtualKey {
   }
 
   // SKF_PrvKeyDecrypt of a C1 C2 C3 ciphertext; the plaintext, or empty with `*result` set.
-  Bytes Decrypt(HCONTAINER container, ULONG spec, const Bytes &c1c2c3, ULONG *result) {
+  Bytes Decrypt(HCONTAINER container, ULONG key_spec, const Bytes &c1c2c3, ULONG *result) {
     Bytes blob = ossl::EccCipherBlob(c1c2c3);
     BYTE plain[256] = {};
     ULONG length = sizeof plain;
     *result = SKF(SKF_PrvKeyDecrypt)(
-        container, spec, reinterpret_cast<ECCCIPHERBLOB *>(blob.data()), plain, &length);
+        container, key_spec, reinterpret_cast<ECCCIPHERBLOB *>(blob.data()), plain, &length);
     return *result == SAR_OK ? Bytes(plain, plain + length) : Bytes{};
   }
 
