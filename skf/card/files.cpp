@@ -1,3 +1,4 @@
+#include "skf/card/command_status.h"
 #include "skf/card/files.h"
 
 #include <algorithm>
@@ -20,8 +21,6 @@ constexpr std::size_t kOffsetLimit = 0x10000;  // P1 P2 carry a 16-bit offset
 std::uint8_t High(std::size_t v) { return static_cast<std::uint8_t>(v >> 8); }
 std::uint8_t Low(std::size_t v) { return static_cast<std::uint8_t>(v); }
 
-bool Ok(int result, std::uint16_t sw) { return result >= 0 && sw == kSwOk; }
-
 // UPDATE BINARY of `data` at `offset` in pieces; the bytes written so far in *done.
 bool WritePieces(DEVHANDLE d, std::size_t offset, std::span<const std::uint8_t> data,
                  std::size_t *done) {
@@ -32,7 +31,7 @@ bool WritePieces(DEVHANDLE d, std::size_t offset, std::span<const std::uint8_t> 
     std::uint16_t sw = 0;
     const int result =
         QX_UpdateBinary(d, kPlainClass, High(at), Low(at), data.subspan(*done, n), &sw);
-    if (!Ok(result, sw)) return false;
+    if (!CommandOk(result, sw)) return false;
     *done += n;
   }
   return true;
@@ -47,7 +46,7 @@ bool ReadPieces(DEVHANDLE d, std::size_t offset, std::span<std::uint8_t> out, st
     std::uint16_t sw = 0;
     const int got = QX_ReadBinary(d, kPlainClass, High(at), Low(at), nullptr,
                                   static_cast<std::uint8_t>(n), out.subspan(*done, n), &sw);
-    if (!Ok(got, sw) || static_cast<std::size_t>(got) != n) return false;
+    if (!CommandOk(got, sw) || static_cast<std::size_t>(got) != n) return false;
     *done += n;
   }
   return true;
@@ -62,7 +61,7 @@ bool SelectDataFile(DEVHANDLE d, std::uint32_t k) {
   const std::uint8_t bytes[] = {High(id), Low(id)};
   std::uint16_t sw = 0;
   const int result = QX_Select(d, kSelectEf, 0x00, bytes, &sw);
-  return Ok(result, sw);
+  return CommandOk(result, sw);
 }
 
 bool InRange(std::uint32_t k, int offset, std::size_t length) {
@@ -77,7 +76,7 @@ int QX_WriteBinaryFile(DEVHANDLE device, std::span<const std::uint8_t> data) {
   const std::uint8_t header[kLengthField] = {High(data.size()), Low(data.size())};
   std::uint16_t sw = 0;
   const int result = QX_UpdateBinary(device, kPlainClass, 0x00, 0x00, header, &sw);
-  if (!Ok(result, sw)) return -1;
+  if (!CommandOk(result, sw)) return -1;
   std::size_t done = 0;
   return WritePieces(device, kLengthField, data, &done) ? 0 : -1;
 }
@@ -87,7 +86,7 @@ int QX_ReadBinaryFile(DEVHANDLE device, std::span<std::uint8_t> data, std::uint3
   std::uint16_t sw = 0;
   const int got =
       QX_ReadBinary(device, kPlainClass, 0x00, 0x00, nullptr, kLengthField, header, &sw);
-  if (!Ok(got, sw) || got != static_cast<int>(kLengthField)) return -1;
+  if (!CommandOk(got, sw) || got != static_cast<int>(kLengthField)) return -1;
   const std::uint32_t n = header[0] << 8 | header[1];
   if (n == kEmptyFile) return -1;
   if (length) *length = n;
@@ -106,7 +105,7 @@ int QX_CreateDataFile(DEVHANDLE device, std::uint32_t k, int size) {
                                                             Low(bytes)};
   std::uint16_t sw = 0;
   const int result = QX_CreateFile(device, kCreateDataFile, descriptor, &sw);
-  return Ok(result, sw) ? 0 : -1;
+  return CommandOk(result, sw) ? 0 : -1;
 }
 
 int QX_DeleteDataFile(DEVHANDLE device, int k) {

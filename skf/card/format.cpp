@@ -1,3 +1,4 @@
+#include "skf/card/command_status.h"
 #include "skf/card/format.h"
 
 #include <array>
@@ -86,18 +87,16 @@ constexpr std::uint8_t kAdminUnblockKeyHeader[] = {0x01, 0x1A, 0x00, 0x00, 0x00,
 constexpr std::uint8_t kAdminKeyHeader[] = {0x01, 0x01, 0x00, 0x00, 0x00, 0x00};
 constexpr std::uint8_t kUserKeyTail[] = {0xFF, 0xFF};
 
-bool Ok(int result, std::uint16_t sw) { return result >= 0 && sw == kSwOk; }
-
 bool Create(DEVHANDLE d, std::uint8_t p2, const Descriptor &descriptor) {
   std::uint16_t sw = 0;
   const int result = QX_CreateFile(d, p2, descriptor, &sw);
-  return Ok(result, sw);
+  return CommandOk(result, sw);
 }
 
 bool WriteKey(DEVHANDLE d, std::uint8_t p1, std::uint8_t p2, std::span<const std::uint8_t> data) {
   std::uint16_t sw = 0;
   const int result = QX_WriteKey(d, kKeyClass, p1, p2, data, &sw);
-  return Ok(result, sw);
+  return CommandOk(result, sw);
 }
 
 void PutI32(std::uint8_t *at, std::uint32_t v) {
@@ -122,12 +121,12 @@ bool SelectOrCreateDf(DEVHANDLE d, std::uint8_t n) {
   const std::uint8_t id[] = {0xAD, n};
   std::uint16_t sw = 0;
   const int selected = QX_Select(d, kSelectChildDf, 0x00, id, &sw);
-  if (!Ok(selected, sw)) {
+  if (!CommandOk(selected, sw)) {
     return Create(d, kCreateDf, ApplicationDf(n));
   }
   if (QX_AuthDir(d) != 0) return false;
   const int prepared = QX_PrepareCreate(d, &sw);
-  return Ok(prepared, sw);
+  return CommandOk(prepared, sw);
 }
 
 // The new EF is the current one once created.

@@ -1,3 +1,4 @@
+#include "skf/card/command_status.h"
 #include "skf/card/key_import.h"
 
 #include <openssl/bn.h>
@@ -13,18 +14,8 @@
 namespace {
 
 constexpr std::uint8_t kCla = 0x80;
-constexpr std::uint8_t kSelectEf = 0x02;
 constexpr std::uint8_t kPublicPart = 0x20;
 constexpr std::uint8_t kPrivatePart = 0xA0;
-
-// `sw` by reference: it is read after the command that sets it.
-bool Ok(int result, const std::uint16_t &sw) { return result >= 0 && sw == kSwOk; }
-
-int SelectEf(DEVHANDLE device, std::uint8_t low) {
-  std::uint16_t sw = 0;
-  const std::uint8_t id[] = {0x00, low};
-  return Ok(QX_Select(device, kSelectEf, 0x00, id, &sw), sw) ? 0 : -1;
-}
 
 // One component: least significant byte first at the field's start, then reversed over the
 // width, which leaves it big-endian and right-aligned.
@@ -83,18 +74,18 @@ int QX_RsaImportKeyPair(DEVHANDLE device, const RsaKeyRecord &key) {
   if (key.BitLen != kRsa1024 && key.BitLen != kRsa2048) return -1;
   const std::size_t k = key.BitLen / 8;
   std::uint16_t sw = 0;
-  if (SelectEf(device, 0x1A) != 0) return -1;
-  if (!Ok(QX_WriteKeyPart(device, kCla, kPublicPart, 0x01, {key.PublicExponent, kRsaExponentBytes},
-                          &sw),
-          sw)) {
+  if (SelectEfInDf(device, 0x1A) != 0) return -1;
+  if (!CommandOk(QX_WriteKeyPart(device, kCla, kPublicPart, 0x01,
+                                 {key.PublicExponent, kRsaExponentBytes}, &sw),
+                 sw)) {
     return -1;
   }
   const int n =
       key.BitLen == kRsa1024
           ? QX_WriteKeyPart(device, kCla, kPublicPart, 0x02, {key.Modulus, k}, &sw)
           : QX_WriteKeyPart2048(device, std::span<const std::uint8_t, 256>(key.Modulus), &sw);
-  if (!Ok(n, sw)) return -1;
-  if (SelectEf(device, 0x1B) != 0) return -1;
+  if (!CommandOk(n, sw)) return -1;
+  if (SelectEfInDf(device, 0x1B) != 0) return -1;
   const struct {
     std::uint8_t part;
     const std::uint8_t *value;
@@ -104,7 +95,8 @@ int QX_RsaImportKeyPair(DEVHANDLE device, const RsaKeyRecord &key) {
                {0x06, key.Prime1Exponent},
                {0x07, key.Prime2Exponent}};
   for (const auto &p : parts) {
-    if (!Ok(QX_WriteKeyPart(device, kCla, kPrivatePart, p.part, {p.value, k / 2}, &sw), sw)) {
+    if (!CommandOk(QX_WriteKeyPart(device, kCla, kPrivatePart, p.part, {p.value, k / 2}, &sw),
+                   sw)) {
       return -1;
     }
   }
@@ -114,8 +106,8 @@ int QX_RsaImportKeyPair(DEVHANDLE device, const RsaKeyRecord &key) {
 int QX_EccImportKeyPair(DEVHANDLE device, std::span<const std::uint8_t> public_key,
                         std::span<const std::uint8_t> private_key) {
   std::uint16_t sw = 0;
-  if (SelectEf(device, 0x0A) != 0) return -1;
-  if (!Ok(QX_LoadEccPublicKey(device, 0x20, 0x00, public_key, &sw), sw)) return -1;
-  if (SelectEf(device, 0x0B) != 0) return -1;
-  return Ok(QX_LoadEccPublicKey(device, 0xA0, 0x01, private_key, &sw), sw) ? 0 : -1;
+  if (SelectEfInDf(device, 0x0A) != 0) return -1;
+  if (!CommandOk(QX_LoadEccPublicKey(device, 0x20, 0x00, public_key, &sw), sw)) return -1;
+  if (SelectEfInDf(device, 0x0B) != 0) return -1;
+  return CommandOk(QX_LoadEccPublicKey(device, 0xA0, 0x01, private_key, &sw), sw) ? 0 : -1;
 }

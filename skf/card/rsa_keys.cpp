@@ -1,3 +1,4 @@
+#include "skf/card/command_status.h"
 #include "skf/card/rsa_keys.h"
 
 #include <openssl/bn.h>
@@ -10,7 +11,6 @@
 namespace {
 
 constexpr std::uint8_t kCla = 0x80;
-constexpr std::uint8_t kSelectEf = 0x02;
 constexpr std::uint8_t kFromSelected = 0x20;
 constexpr std::uint8_t kFromWorking = 0x00;
 constexpr std::uint8_t kPartE = 0x01;
@@ -33,15 +33,6 @@ constexpr std::size_t kPublicDescriptor = 14;
 constexpr std::size_t kPrivateDescriptor = 10;
 constexpr std::size_t kDescriptorSizeByte = 2;
 
-// `sw` by reference: it is read after the command that sets it.
-bool Ok(int result, const std::uint16_t &sw) { return result >= 0 && sw == kSwOk; }
-
-int SelectEf(DEVHANDLE device, std::uint8_t low) {
-  std::uint16_t sw = 0;
-  const std::uint8_t id[] = {0x00, low};
-  return Ok(QX_Select(device, kSelectEf, 0x00, id, &sw), sw) ? 0 : -1;
-}
-
 // One component into `field`, big-endian; the answer must be exactly `length` bytes.
 int ReadPart(DEVHANDLE device, std::uint8_t p1, std::uint8_t part, std::size_t length,
              std::uint8_t *field) {
@@ -51,7 +42,7 @@ int ReadPart(DEVHANDLE device, std::uint8_t p1, std::uint8_t part, std::size_t l
                                             {field, length}, &sw)
                    : QX_ReadRsaPublicKey(device, kCla, p1, part, nullptr,
                                          static_cast<std::uint8_t>(length), {field, length}, &sw);
-  return Ok(got, sw) && static_cast<std::size_t>(got) == length ? 0 : -1;
+  return CommandOk(got, sw) && static_cast<std::size_t>(got) == length ? 0 : -1;
 }
 
 int ReadPublic(DEVHANDLE device, std::uint32_t bits, RsaPublicKeyRecord *key) {
@@ -67,7 +58,7 @@ int QX_CreateRsaKeyFiles(DEVHANDLE device, std::uint32_t bits) {
   if (QX_AuthDir(device) != 0) return -1;
   const std::uint8_t size = bits == kRsa1024 ? 0x00 : 0x01;
   for (std::uint8_t low : {kExchangePublic, kExchangePrivate, kSigningPublic, kSigningPrivate}) {
-    if (SelectEf(device, low) == 0) continue;
+    if (SelectEfInDf(device, low) == 0) continue;
     const bool is_private = low & 1;
     std::uint8_t descriptor[kPublicDescriptor] = {0x00, low};
     descriptor[kDescriptorSizeByte] = size;
@@ -79,7 +70,7 @@ int QX_CreateRsaKeyFiles(DEVHANDLE device, std::uint32_t bits) {
     const std::size_t length = is_private ? kPrivateDescriptor : kPublicDescriptor;
     const int made = QX_CreateFile(device, is_private ? kPrivateFileP2 : kPublicFileP2,
                                    {descriptor, length}, &sw);
-    if (!Ok(made, sw)) return -1;
+    if (!CommandOk(made, sw)) return -1;
   }
   return 0;
 }
@@ -91,8 +82,8 @@ int QX_GenRsaKeyPair(DEVHANDLE device, std::uint32_t bits, int signing,
   const std::uint8_t prv = signing ? kSigningPrivate : kExchangePrivate;
   const std::uint8_t p1 = bits == kRsa1024 ? pub : static_cast<std::uint8_t>(pub | kLargeFlag);
   std::uint16_t sw = 0;
-  if (!Ok(QX_GenerateRsaKey(device, p1, prv, &sw), sw)) return -1;
-  if (SelectEf(device, pub) != 0) return -1;
+  if (!CommandOk(QX_GenerateRsaKey(device, p1, prv, &sw), sw)) return -1;
+  if (SelectEfInDf(device, pub) != 0) return -1;
   return ReadPublic(device, bits, public_key);
 }
 
@@ -100,7 +91,8 @@ int QX_GenExtRsaKey(DEVHANDLE device, std::uint32_t bits, RsaKeyRecord *key) {
   if (!key) return -1;
   const bool small = bits == kRsa1024;
   std::uint16_t sw = 0;
-  if (!Ok(QX_GenerateRsaKey(device, small ? kExternal : kExternalLarge, kExternal, &sw), sw)) {
+  if (!CommandOk(QX_GenerateRsaKey(device, small ? kExternal : kExternalLarge, kExternal, &sw),
+                 sw)) {
     return -1;
   }
   const std::size_t k = small ? 128 : 256;
@@ -127,7 +119,7 @@ int QX_GenExtRsaKey(DEVHANDLE device, std::uint32_t bits, RsaKeyRecord *key) {
 int QX_RsaExportPublicKey(DEVHANDLE device, int size_unit, int signing,
                           RsaPublicKeyRecord *public_key) {
   if (!public_key) return -1;
-  if (SelectEf(device, signing ? kSigningPublic : kExchangePublic) != 0) return -1;
+  if (SelectEfInDf(device, signing ? kSigningPublic : kExchangePublic) != 0) return -1;
   return ReadPublic(device, size_unit == 1 ? kRsa1024 : kRsa2048, public_key);
 }
 

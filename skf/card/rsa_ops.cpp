@@ -1,3 +1,4 @@
+#include "skf/card/command_status.h"
 #include "skf/card/rsa_ops.h"
 
 #include <cstring>
@@ -10,7 +11,6 @@
 namespace {
 
 constexpr std::uint8_t kCla = 0x80;
-constexpr std::uint8_t kSelectEf = 0x02;
 constexpr std::uint8_t kOperation = 0x40;
 constexpr std::uint8_t kPublicPart = 0x20;
 constexpr std::uint8_t kPrivatePart = 0xA0;
@@ -25,15 +25,6 @@ constexpr std::uint8_t kWork2048Public = 0x03;
 constexpr std::uint8_t kWork2048Private = 0x04;
 constexpr std::uint8_t kExchangePrivate = 0x1B;
 constexpr std::uint8_t kSigningPrivate = 0x1D;
-
-// `sw` by reference: it is read after the command that sets it.
-bool Ok(int result, const std::uint16_t &sw) { return result >= 0 && sw == kSwOk; }
-
-int SelectEf(DEVHANDLE device, std::uint8_t low) {
-  std::uint16_t sw = 0;
-  const std::uint8_t id[] = {0x00, low};
-  return Ok(QX_Select(device, kSelectEf, 0x00, id, &sw), sw) ? 0 : -1;
-}
 
 bool SizeKnown(std::uint32_t bits) { return bits == kRsa1024 || bits == kRsa2048; }
 
@@ -61,23 +52,24 @@ int Operate(DEVHANDLE device, bool is_private, std::uint32_t k, const std::uint8
     got = is_private ? QX_RsaPrivateCmd2048(device, data, {answer, kAnswerRoom}, &sw)
                      : QX_RsaPublicCmd2048(device, data, {answer, kAnswerRoom}, &sw);
   }
-  return Ok(got, sw) ? got : -1;
+  return CommandOk(got, sw) ? got : -1;
 }
 
 // Selects the work public key file of the size and writes e and n into it.
 int LoadPublicKey(DEVHANDLE device, std::uint32_t bits, const std::uint8_t *modulus,
                   const std::uint8_t *exponent) {
   const bool small = bits == kRsa1024;
-  if (SelectEf(device, small ? kWork1024Public : kWork2048Public) != 0) return -1;
+  if (SelectEfInDf(device, small ? kWork1024Public : kWork2048Public) != 0) return -1;
   std::uint16_t sw = 0;
-  if (!Ok(QX_WriteKeyPart(device, kCla, kPublicPart, kPartE, {exponent, kRsaExponentBytes}, &sw),
+  if (!CommandOk(
+          QX_WriteKeyPart(device, kCla, kPublicPart, kPartE, {exponent, kRsaExponentBytes}, &sw),
           sw)) {
     return -1;
   }
   const int written =
       small ? QX_WriteKeyPart(device, kCla, kPublicPart, kPartN, {modulus, k1024}, &sw)
             : QX_WriteKeyPart2048(device, std::span<const std::uint8_t, 256>(modulus, k2048), &sw);
-  return Ok(written, sw) ? 0 : -1;
+  return CommandOk(written, sw) ? 0 : -1;
 }
 
 int ContainerPrivate(DEVHANDLE device, int signing, std::span<const std::uint8_t> in, bool unpad,
@@ -86,7 +78,7 @@ int ContainerPrivate(DEVHANDLE device, int signing, std::span<const std::uint8_t
   const std::uint32_t k = in.size() == k1024 ? k1024 : k2048;
   std::uint8_t block[k2048] = {};
   if (!in.empty()) std::memcpy(block, in.data(), in.size());
-  if (SelectEf(device, signing ? kSigningPrivate : kExchangePrivate) != 0) return -1;
+  if (SelectEfInDf(device, signing ? kSigningPrivate : kExchangePrivate) != 0) return -1;
   std::uint8_t answer[kAnswerRoom] = {};
   const int got = Operate(device, true, k, block, answer);
   int result = -1;
@@ -118,7 +110,7 @@ int QX_RsaSign(DEVHANDLE device, int size_unit, std::span<const std::uint8_t> da
       PKCS1_PadType1(block, data.data(), static_cast<std::uint32_t>(data.size()), k) != 0) {
     return -1;
   }
-  if (SelectEf(device, kSigningPrivate) != 0) return -1;
+  if (SelectEfInDf(device, kSigningPrivate) != 0) return -1;
   std::uint8_t answer[kAnswerRoom];
   const int got = Operate(device, true, k, block, answer);
   if (got < 0) return -1;
@@ -184,7 +176,7 @@ int QX_RsaPrivateOp(DEVHANDLE device, const RsaKeyRecord &key, std::span<const s
   std::memset(ones, 0x01, sizeof ones);
   std::uint8_t answer[kAnswerRoom] = {};
   if (Operate(device, false, k, ones, answer) < 0) return -1;
-  if (SelectEf(device, key.BitLen == kRsa1024 ? kWork1024Private : kWork2048Private) != 0) {
+  if (SelectEfInDf(device, key.BitLen == kRsa1024 ? kWork1024Private : kWork2048Private) != 0) {
     return -1;
   }
   const struct {
@@ -197,7 +189,7 @@ int QX_RsaPrivateOp(DEVHANDLE device, const RsaKeyRecord &key, std::span<const s
                {0x07, key.Prime2Exponent}};
   for (const auto &p : parts) {
     std::uint16_t sw = 0;
-    if (!Ok(QX_WriteKeyPart(device, kCla, kPrivatePart, p.part, {p.value, half}, &sw), sw)) {
+    if (!CommandOk(QX_WriteKeyPart(device, kCla, kPrivatePart, p.part, {p.value, half}, &sw), sw)) {
       return -1;
     }
   }

@@ -1,3 +1,4 @@
+#include "skf/card/command_status.h"
 #include "skf/card/sm2_ops.h"
 
 #include <algorithm>
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr std::uint8_t kSelectEf = 0x02;
 constexpr std::uint8_t kOperation = 0x40;
 constexpr std::uint8_t kFromSelected = 0x20;
 constexpr std::uint8_t kLoadPublic = 0x20;
@@ -29,20 +29,11 @@ constexpr std::size_t kContainerAnswerRoom = 1024;
 constexpr std::size_t kExtAnswerRoom = 256;
 constexpr std::size_t kPlainRoom = 256;
 
-// `sw` by reference: it is read after the command that sets it.
-bool Ok(int result, const std::uint16_t &sw) { return result >= 0 && sw == kSwOk; }
-
-int SelectEf(DEVHANDLE device, std::uint8_t low) {
-  std::uint16_t sw = 0;
-  const std::uint8_t id[] = {0x00, low};
-  return Ok(QX_Select(device, kSelectEf, 0x00, id, &sw), sw) ? 0 : -1;
-}
-
 int Load(DEVHANDLE device, std::uint8_t file, std::uint8_t p1, std::uint8_t p2,
          std::span<const std::uint8_t> value) {
-  if (SelectEf(device, file) != 0) return -1;
+  if (SelectEfInDf(device, file) != 0) return -1;
   std::uint16_t sw = 0;
-  return Ok(QX_LoadEccPublicKey(device, p1, p2, value, &sw), sw) ? 0 : -1;
+  return CommandOk(QX_LoadEccPublicKey(device, p1, p2, value, &sw), sw) ? 0 : -1;
 }
 
 // Stores the length and copies the bytes when `out` is given and large enough.
@@ -61,7 +52,7 @@ int ReadPoint(DEVHANDLE device, std::uint8_t p1, std::uint8_t p2, std::uint8_t *
               std::uint8_t length) {
   std::uint16_t sw = 0;
   const int got = QX_ReadEccPublicKey(device, p1, p2, length, {out, length}, &sw);
-  return Ok(got, sw) && got == length ? 0 : -1;
+  return CommandOk(got, sw) && got == length ? 0 : -1;
 }
 
 // The two decryption orders; the answer's length or -1.
@@ -69,10 +60,10 @@ int DecryptEitherOrder(DEVHANDLE device, std::span<const std::uint8_t> cipher,
                        std::span<std::uint8_t> answer, bool trace) {
   std::uint16_t sw = 0;
   int got = QX_EccDecryptCmd(device, kOperation, cipher, answer, &sw);
-  if (Ok(got, sw)) return got;
+  if (CommandOk(got, sw)) return got;
   if (trace) LogTrace("ECC_Decrypt OLD");
   got = QX_EccDecryptCmdAsIs(device, kOperation, cipher, answer, &sw);
-  return Ok(got, sw) ? got : -1;
+  return CommandOk(got, sw) ? got : -1;
 }
 
 int SignWith(DEVHANDLE device, std::span<const std::uint8_t> data, std::span<std::uint8_t> out,
@@ -80,7 +71,7 @@ int SignWith(DEVHANDLE device, std::span<const std::uint8_t> data, std::span<std
   std::uint8_t answer[kContainerAnswerRoom];
   std::uint16_t sw = 0;
   const int got = QX_EccSignCmd(device, kOperation, data, answer, &sw);
-  if (!Ok(got, sw)) return -1;
+  if (!CommandOk(got, sw)) return -1;
   return Deliver({answer, static_cast<std::size_t>(got)}, out, out_length);
 }
 
@@ -89,14 +80,14 @@ int SignWith(DEVHANDLE device, std::span<const std::uint8_t> data, std::span<std
 int QX_CreateEccKeyFiles(DEVHANDLE device) {
   if (QX_AuthDir(device) != 0) return -1;
   for (std::uint8_t low : {kEncPublic, kEncPrivate, kSignPublic, kSignPrivate}) {
-    if (SelectEf(device, low) == 0) continue;
+    if (SelectEfInDf(device, low) == 0) continue;
     const bool is_private = low & 1;
     const std::uint8_t pub[14] = {0x00, low, 0x01};
     const std::uint8_t prv[10] = {0x00, low, 0x01, 0x01, 0x00, 0x00, 0x01};
     std::uint16_t sw = 0;
     const int made = is_private ? QX_CreateFile(device, kPrivateFileP2, prv, &sw)
                                 : QX_CreateFile(device, kPublicFileP2, pub, &sw);
-    if (!Ok(made, sw)) return -1;
+    if (!CommandOk(made, sw)) return -1;
   }
   return 0;
 }
@@ -107,7 +98,7 @@ int QX_GenEccKeyPair(DEVHANDLE device, int signing, std::uint8_t public_key[64],
   const std::uint8_t pub = signing ? kSignPublic : kEncPublic;
   const std::uint8_t prv = signing ? kSignPrivate : kEncPrivate;
   std::uint16_t sw = 0;
-  if (!Ok(QX_GenerateEccKey(device, static_cast<std::uint8_t>(0x40 | pub), prv, &sw), sw)) {
+  if (!CommandOk(QX_GenerateEccKey(device, static_cast<std::uint8_t>(0x40 | pub), prv, &sw), sw)) {
     return -1;
   }
   return QX_EccExportPublicKey(device, signing, public_key, public_length);
@@ -115,7 +106,7 @@ int QX_GenEccKeyPair(DEVHANDLE device, int signing, std::uint8_t public_key[64],
 
 int QX_EccSign(DEVHANDLE device, std::span<const std::uint8_t> digest, std::span<std::uint8_t> out,
                int *out_length) {
-  if (!out_length || SelectEf(device, kSignPrivate) != 0) return -1;
+  if (!out_length || SelectEfInDf(device, kSignPrivate) != 0) return -1;
   return SignWith(device, digest, out, out_length);
 }
 
@@ -123,7 +114,7 @@ int QX_EccVerify(DEVHANDLE device, std::span<const std::uint8_t> public_key,
                  std::span<const std::uint8_t> data, std::span<const std::uint8_t> signature) {
   if (Load(device, kExtPublic, kLoadPublic, 0x00, public_key) != 0) return -1;
   std::uint16_t sw = 0;
-  return Ok(QX_EccVerifyCmd(device, kOperation, data, signature, &sw), sw) ? 0 : -1;
+  return CommandOk(QX_EccVerifyCmd(device, kOperation, data, signature, &sw), sw) ? 0 : -1;
 }
 
 int QX_EccEncrypt(DEVHANDLE device, std::span<const std::uint8_t> public_key,
@@ -138,7 +129,7 @@ int QX_EccEncrypt(DEVHANDLE device, std::span<const std::uint8_t> public_key,
   std::uint16_t sw = 0;
   const int got = QX_EccEncryptCmd(device, kOperation, {data, plain.size()}, answer, &sw);
   SecureZero(data, sizeof data);
-  if (!Ok(got, sw)) return -1;
+  if (!CommandOk(got, sw)) return -1;
   return Deliver({answer, static_cast<std::size_t>(got)}, out, out_length);
 }
 
@@ -165,7 +156,7 @@ int QX_EccSignExt(DEVHANDLE device, std::span<const std::uint8_t> private_key,
 
 int QX_PrivateEccDecrypt(DEVHANDLE device, int signing, std::span<const std::uint8_t> cipher,
                          std::span<std::uint8_t> out, int *out_length) {
-  if (!out_length || SelectEf(device, signing ? kSignPrivate : kEncPrivate) != 0) return -1;
+  if (!out_length || SelectEfInDf(device, signing ? kSignPrivate : kEncPrivate) != 0) return -1;
   std::uint8_t answer[kContainerAnswerRoom] = {};
   const int got = DecryptEitherOrder(device, cipher, answer, true);
   if (got < 0) return -1;
@@ -183,7 +174,7 @@ int QX_PrivateEccDecrypt(DEVHANDLE device, int signing, std::span<const std::uin
 int QX_EccExportPublicKey(DEVHANDLE device, int signing, std::uint8_t public_key[64],
                           int *public_length) {
   if (!public_key || !public_length) return -1;
-  if (SelectEf(device, signing ? kSignPublic : kEncPublic) != 0) return -1;
+  if (SelectEfInDf(device, signing ? kSignPublic : kEncPublic) != 0) return -1;
   if (ReadPoint(device, kFromSelected, 0x00, public_key, kSm2Point) != 0) return -1;
   *public_length = kSm2Point;
   return 0;
@@ -193,7 +184,7 @@ int QX_GenExtEccKey(DEVHANDLE device, std::uint8_t public_key[64], int *public_l
                     std::uint8_t private_key[32], int *private_length) {
   if (!public_key || !public_length || !private_key || !private_length) return -1;
   std::uint16_t sw = 0;
-  if (!Ok(QX_GenerateEccKey(device, 0xC0, 0x80, &sw), sw)) return -1;
+  if (!CommandOk(QX_GenerateEccKey(device, 0xC0, 0x80, &sw), sw)) return -1;
   if (ReadPoint(device, 0x00, 0x00, public_key, kSm2Point) != 0) return -1;
   *public_length = kSm2Point;
   if (ReadPoint(device, 0x00, 0x01, private_key, kSm2Scalar) != 0) return -1;
