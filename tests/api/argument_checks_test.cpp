@@ -8,27 +8,12 @@
 #include <functional>
 #include <string>
 
+#include "argument_cases.h"
 #include "tokencore.h"
 
 namespace {
 
-// The handle records as the library lays them out: DF identifier, then the device.
-struct HandleRecord {
-  std::uint32_t id;
-  DEVHANDLE device;
-};
-
-DEVHANDLE const kStrangeDevice = reinterpret_cast<DEVHANDLE>(std::uintptr_t{0x13});
-
-struct Case {
-  const char *what;
-  std::function<ULONG()> call;
-  ULONG want;
-};
-
-void RunCases(const std::vector<Case> &cases) {
-  for (const auto &c : cases) EXPECT_EQ(c.call(), c.want) << c.what;
-}
+using namespace argcases;
 
 class ArgumentChecks : public ::testing::Test {
  protected:

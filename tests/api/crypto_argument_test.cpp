@@ -9,21 +9,12 @@
 #include <vector>
 
 #include "session_record.h"
+#include "argument_cases.h"
 #include "tokencore.h"
 
 namespace {
 
-DEVHANDLE const kStrangeDevice = reinterpret_cast<DEVHANDLE>(std::uintptr_t{0x13});
-
-struct Case {
-  const char *what;
-  std::function<ULONG()> call;
-  ULONG want;
-};
-
-void RunCases(const std::vector<Case> &cases) {
-  for (const auto &c : cases) EXPECT_EQ(c.call(), c.want) << c.what;
-}
+using namespace argcases;
 
 class CryptoArguments : public ::testing::Test {
  protected:

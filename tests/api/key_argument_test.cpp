@@ -8,26 +8,12 @@
 #include <functional>
 #include <vector>
 
+#include "argument_cases.h"
 #include "tokencore.h"
 
 namespace {
 
-struct HandleRecord {
-  std::uint32_t id;
-  DEVHANDLE device;
-};
-
-DEVHANDLE const kStrangeDevice = reinterpret_cast<DEVHANDLE>(std::uintptr_t{0x13});
-
-struct Case {
-  const char *what;
-  std::function<ULONG()> call;
-  ULONG want;
-};
-
-void RunCases(const std::vector<Case> &cases) {
-  for (const auto &c : cases) EXPECT_EQ(c.call(), c.want) << c.what;
-}
+using namespace argcases;
 
 class KeyArguments : public ::testing::Test {
  protected:
