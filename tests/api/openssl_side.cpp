@@ -329,6 +329,26 @@ Bytes EccCardCipher(const ECCCIPHERBLOB *blob) {
   return out;
 }
 
+ENVELOPEDKEYBLOB *Envelope(Bytes &storage, const Bytes &sign_xy, EVP_PKEY *pair, bool long_form,
+                           ULONG alg) {
+  const Bytes sm4_key = Random(16);
+  const Bytes d = Sm2Private(pair);
+  Pkey sign = Sm2FromPublic(sign_xy);
+  const Bytes wrapped = EccCipherBlob(Sm2Encrypt(sign.get(), sm4_key));
+  storage.assign(sizeof(ENVELOPEDKEYBLOB) + 16, 0);
+  auto *env = reinterpret_cast<ENVELOPEDKEYBLOB *>(storage.data());
+  env->Version = 1;
+  env->ulSymmAlgID = alg;
+  env->ulBits = 256;
+  Bytes plain = long_form ? Random(32) : Bytes{};
+  plain.insert(plain.end(), d.begin(), d.end());
+  const Bytes encrypted = Sm4Ecb(sm4_key, plain, true, false);
+  std::memcpy(env->cbEncryptedPriKey + 64 - encrypted.size(), encrypted.data(), encrypted.size());
+  env->PubKey = EccPublicBlob(Sm2Public(pair));
+  std::memcpy(&env->ECCCipherBlob, wrapped.data(), wrapped.size());
+  return env;
+}
+
 Pkey RsaGenerate(int bits) {
   return Pkey(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<std::size_t>(bits)));
 }

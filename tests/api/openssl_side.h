@@ -47,6 +47,12 @@ ECCSIGNATUREBLOB EccSignatureBlob(const Bytes &rs);
 Bytes EccCipherBlob(const Bytes &c1c2c3);
 Bytes EccCardCipher(const ECCCIPHERBLOB *blob);
 
+// An enveloped SM2 pair: `pair`'s private key under a fresh SM4 key (ECB, no padding; the long
+// form puts 32 random bytes before d), that key wrapped under `sign_xy`. The blob lives in
+// `storage`.
+ENVELOPEDKEYBLOB *Envelope(Bytes &storage, const Bytes &sign_xy, EVP_PKEY *pair, bool long_form,
+                           ULONG alg);
+
 // RSA; raw numbers big-endian.
 Pkey RsaGenerate(int bits);
 RSAPUBLICKEYBLOB RsaPublicBlob(EVP_PKEY *key);

@@ -231,34 +231,13 @@ TEST_F(Sm2Test, GeneratesPairsIntoContainers) {
   EXPECT_EQ(SKF(SKF_GenECCKeyPair)(rsa, SGD_SM2_1, &blob), SAR_FAIL);
 }
 
-// An envelope as GM/T 0016 builds it: the private key under an SM4 key, that key wrapped
-// under the container's signing public key.
-ENVELOPEDKEYBLOB *Envelope(Bytes &storage, const Bytes &sign_xy, EVP_PKEY *pair, bool long_form,
-                           ULONG alg) {
-  const Bytes sm4_key = ossl::Random(16);
-  const Bytes d = ossl::Sm2Private(pair);
-  ossl::Pkey sign = ossl::Sm2FromPublic(sign_xy);
-  const Bytes wrapped = ossl::EccCipherBlob(ossl::Sm2Encrypt(sign.get(), sm4_key));
-  storage.assign(sizeof(ENVELOPEDKEYBLOB) + 16, 0);
-  auto *env = reinterpret_cast<ENVELOPEDKEYBLOB *>(storage.data());
-  env->Version = 1;
-  env->ulSymmAlgID = alg;
-  env->ulBits = 256;
-  const Bytes plain = long_form ? Cat({ossl::Random(32), d}) : d;
-  const Bytes encrypted = ossl::Sm4Ecb(sm4_key, plain, true, false);
-  std::memcpy(env->cbEncryptedPriKey + 64 - encrypted.size(), encrypted.data(), encrypted.size());
-  env->PubKey = ossl::EccPublicBlob(ossl::Sm2Public(pair));
-  std::memcpy(&env->ECCCipherBlob, wrapped.data(), wrapped.size());
-  return env;
-}
-
 TEST_F(Sm2Test, ImportsEnvelopedPairsInBothLayouts) {
   Login(app_);
   const Bytes sign_xy = PublicKey(sm2_, TRUE);
   for (bool long_form : {false, true}) {
     ossl::Pkey pair = ossl::Sm2Generate();
     Bytes storage;
-    ENVELOPEDKEYBLOB *env = Envelope(storage, sign_xy, pair.get(), long_form, SGD_SMS4_ECB);
+    ENVELOPEDKEYBLOB *env = ossl::Envelope(storage, sign_xy, pair.get(), long_form, SGD_SMS4_ECB);
     ASSERT_EQ(SKF(SKF_ImportECCKeyPair)(sm2_, env), SAR_OK) << long_form;
     EXPECT_EQ(PublicKey(sm2_, FALSE), ossl::Sm2Public(pair.get()));
     const Bytes plain = ossl::Random(20);
@@ -270,7 +249,7 @@ TEST_F(Sm2Test, ImportsEnvelopedPairsInBothLayouts) {
   ossl::Pkey pair = ossl::Sm2Generate();
   Bytes storage;
   ENVELOPEDKEYBLOB *env =
-      Envelope(storage, ossl::Sm2Public(other.get()), pair.get(), false, SGD_SMS4_ECB);
+      ossl::Envelope(storage, ossl::Sm2Public(other.get()), pair.get(), false, SGD_SMS4_ECB);
   EXPECT_EQ(SKF(SKF_ImportECCKeyPair)(sm2_, env), SAR_FAIL);
   HCONTAINER rsa = OpenContainer(app_, apitest::kRsaContainer);
   EXPECT_EQ(SKF(SKF_ImportECCKeyPair)(rsa, env), SAR_FAIL);
