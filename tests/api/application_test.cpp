@@ -98,4 +98,81 @@ TEST_F(ApplicationTest, AStoredLengthBeyondTheImageIsRefused) {
   EXPECT_EQ(ReadFile(raw, {0xEF01}), image) << "nothing written";
 }
 
+// Creation against the provisioned key: the new entry, its DF with the two directory files of
+// their created lengths, and the entry walk.
+class ApplicationCreateTest : public ApplicationTest {
+ protected:
+  ULONG Create(DEVHANDLE device, const std::string &name, HAPPLICATION *app,
+               const char *admin = "12345678", ULONG rights = 0xFF) {
+    char user[] = "87654321";
+    return SKF(SKF_CreateApplication)(device, const_cast<char *>(name.c_str()),
+                                      const_cast<char *>(admin), 5, user, 3, rights, app);
+  }
+};
+
+TEST_F(ApplicationCreateTest, CreatesTheEntryAndTheDirectoryFiles) {
+  const std::string key = NewKey(true);
+  DEVHANDLE device = Connect(key);
+  HAPPLICATION app = nullptr;
+  EXPECT_EQ(Create(device, "APP2", &app), SAR_INVALIDHANDLEERR) << "not authenticated";
+  Authenticate(device);
+  const std::string name32(32, 'N');
+  ASSERT_EQ(Create(device, name32, &app, "vemto", 0x10), SAR_OK) << "the default admin PIN";
+  EXPECT_EQ(static_cast<HandleRecord *>(app)->id, 0xAD02u);
+  EXPECT_EQ(Create(device, name32, &app), SAR_APPLICATION_EXISTS);
+  EXPECT_EQ(Create(device, "APP3", &app, "vemt0"), SAR_INVALIDPARAMERR);
+  EXPECT_EQ(List(device), "KEYSIM-APP" + std::string(1, '\0') + name32 + std::string(2, '\0'));
+
+  vkey::RawCard raw(key);
+  const Bytes directory = ReadFile(raw, {0xEF01});
+  ASSERT_EQ(directory.size(), kAppDirectorySize);
+  EXPECT_EQ(vkey::U32At(directory, AppEntryAt(1)), 1u);
+  EXPECT_EQ(vkey::U32At(directory, AppEntryAt(1) + 4), 0x10u);
+  EXPECT_EQ(vkey::TextAt(directory, AppEntryAt(1) + 8, 128), name32);
+  const Bytes containers = ReadFile(raw, {0xAD02, 0xEF01});
+  ASSERT_EQ(containers.size(), kCreatedContainerDirectorySize);
+  Bytes want(kCreatedContainerDirectorySize, 0);
+  PutU32(want, 4, 5);
+  PutU32(want, 8, 5);
+  PutU32(want, 12, 3);
+  PutU32(want, 16, 3);
+  EXPECT_EQ(containers, want);
+  EXPECT_EQ(ReadFile(raw, {0xAD02, 0xEF02}), Bytes(kFileTableSize, 0));
+}
+
+TEST_F(ApplicationCreateTest, TheWalkTakesTheFirstFreeEntry) {
+  const std::string key = NewKey(true);
+  DEVHANDLE device = Connect(key);
+  Authenticate(device);
+  vkey::RawCard raw(key);
+  Bytes image = ReadFile(raw, {0xEF01});
+  PutEntry(image, 0, "A");
+  PutEntry(image, 2, "B");
+  WriteFile(raw, {0xEF01}, image);
+  HAPPLICATION app = nullptr;
+  ASSERT_EQ(Create(device, "B", &app), SAR_OK) << "names after the free entry are not seen";
+  EXPECT_EQ(static_cast<HandleRecord *>(app)->id, 0xAD02u);
+  EXPECT_EQ(List(device), std::string("A\0B\0B\0\0", 7));
+  char b[] = "B";
+  ASSERT_EQ(SKF(SKF_OpenApplication)(device, b, &app), SAR_OK);
+  EXPECT_EQ(static_cast<HandleRecord *>(app)->id, 0xAD02u);
+
+  // Deleted, its entry and DF serve the next application.
+  char a[] = "A";
+  ASSERT_EQ(SKF(SKF_DeleteApplication)(device, a), SAR_OK);
+  const Bytes cleared = ReadFile(raw, {0xEF01});
+  EXPECT_EQ(Bytes(cleared.begin() + AppEntryAt(0), cleared.begin() + AppEntryAt(1)),
+            Bytes(kAppEntrySize, 0));
+  ASSERT_EQ(Create(device, "C", &app), SAR_OK);
+  EXPECT_EQ(static_cast<HandleRecord *>(app)->id, 0xAD01u);
+  EXPECT_EQ(ReadFile(raw, {0xAD01, 0xEF01}).size(), kCreatedContainerDirectorySize)
+      << "the DF was prepared again";
+
+  for (std::size_t k = 3; k < 8; ++k) PutEntry(image, k, "E" + std::to_string(k));
+  PutEntry(image, 1, "B");
+  WriteFile(raw, {0xEF01}, image);
+  EXPECT_EQ(Create(device, "new", &app), SAR_NO_ROOM);
+  EXPECT_EQ(Create(device, "A", &app), SAR_APPLICATION_EXISTS);
+}
+
 }  // namespace

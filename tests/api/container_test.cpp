@@ -183,4 +183,84 @@ TEST_F(ContainerTest, ClosedContainerIsRefused) {
   EXPECT_EQ(SKF(SKF_EnumContainer)(app_, nullptr, &type), SAR_INVALIDHANDLEERR);
 }
 
+TEST_F(ContainerTest, CreateTakesTheFreeEntriesOfTheDirectory) {
+  char c3[] = "C3", c4[] = "C4", c5[] = "C5", sm2[] = "SM2-CONTAINER";
+  HCONTAINER c = nullptr;
+  EXPECT_EQ(SKF(SKF_CreateContainer)(app_, sm2, &c), SAR_FILE_ALREADY_EXIST);
+  ASSERT_EQ(SKF(SKF_CreateContainer)(app_, c3, &c), SAR_OK);
+  EXPECT_EQ(static_cast<HandleRecord *>(c)->id, 0xDF13u);
+  ASSERT_EQ(SKF(SKF_CreateContainer)(app_, c4, &c), SAR_OK);
+  EXPECT_EQ(SKF(SKF_CreateContainer)(app_, c5, &c), SAR_FAIL) << "620 bytes hold 4 entries";
+
+  vkey::RawCard raw(key_);
+  Bytes image = Directory(raw);
+  ASSERT_EQ(image.size(), kCreatedContainerDirectorySize);
+  EXPECT_EQ(vkey::TextAt(image, ContainerEntryAt(2) + 20, 64), "C3");
+  EXPECT_EQ(vkey::U32At(image, ContainerEntryAt(2)), 0u) << "key type none";
+  ASSERT_TRUE(raw.SelectPath({kApp, 0xDF13, 0xEF01}));
+  EXPECT_FALSE(raw.ReadPrefixed()) << "an empty certificate file";
+  ASSERT_TRUE(raw.SelectPath({kApp, 0xDF13, 0xEF02}));
+  EXPECT_EQ(TypeAndProperty(c), TypeProperty(0, 0));
+
+  // Deleted, the entry is free for the next container, whose DF is prepared again.
+  Bytes cert(300, 0x42);
+  HCONTAINER first = Open("C3");
+  ASSERT_EQ(SKF(SKF_ImportCertificate)(first, TRUE, cert.data(), 300), SAR_OK);
+  EXPECT_EQ(SKF(SKF_DeleteContainer)(app_, c5), SAR_FAIL);
+  ASSERT_EQ(SKF(SKF_DeleteContainer)(app_, c3), SAR_OK);
+  image = Directory(raw);
+  EXPECT_EQ(Bytes(image.begin() + ContainerEntryAt(2), image.begin() + ContainerEntryAt(3)),
+            Bytes(148, 0));
+  EXPECT_EQ(List(), std::string("SM2-CONTAINER\0RSA-CONTAINER\0C4\0\0", 32));
+  char again[] = "again";
+  ASSERT_EQ(SKF(SKF_CreateContainer)(app_, again, &c), SAR_OK);
+  EXPECT_EQ(static_cast<HandleRecord *>(c)->id, 0xDF13u);
+  ASSERT_TRUE(raw.SelectPath({kApp, 0xDF13, 0xEF02}));
+  EXPECT_FALSE(raw.ReadPrefixed()) << "the old certificate is gone";
+}
+
+// Create rights 0x10 and 0x01 ask for the PIN of the application's slot, verified again on
+// the card; applications 2 to 8 share one slot of each kind.
+TEST_F(ContainerTest, CreateRightsAskForTheSlotPin) {
+  SKF(SKF_ClearSecureState)(nullptr);
+  vkey::RawCard raw(key_);
+  Bytes apps = ReadFile(raw, {0xEF01});
+  PutU32(apps, AppEntryAt(0) + 4, 0x10);
+  WriteFile(raw, {0xEF01}, apps);
+  char c[] = "C", f[] = "F", user[] = "12345678", admin[] = "12345678";
+  HCONTAINER h = nullptr;
+  ULONG left = 0;
+  EXPECT_EQ(SKF(SKF_CreateContainer)(app_, c, &h), SAR_USER_NOT_LOGGED_IN);
+  EXPECT_EQ(SKF(SKF_CreateFile)(app_, f, 8, 0, 0), SAR_USER_NOT_LOGGED_IN);
+  ASSERT_EQ(SKF(SKF_VerifyPIN)(app_, USER_TYPE, user, &left), SAR_OK);
+  EXPECT_EQ(SKF(SKF_CreateContainer)(app_, c, &h), SAR_OK);
+  EXPECT_EQ(SKF(SKF_CreateFile)(app_, f, 8, 0, 0), SAR_OK);
+  SKF(SKF_ClearSecureState)(nullptr);
+  EXPECT_EQ(SKF(SKF_DeleteContainer)(app_, c), SAR_USER_NOT_LOGGED_IN);
+  EXPECT_EQ(SKF(SKF_DeleteFile)(app_, f), SAR_USER_NOT_LOGGED_IN);
+
+  PutU32(apps, AppEntryAt(0) + 4, 0x01);
+  WriteFile(raw, {0xEF01}, apps);
+  ASSERT_EQ(SKF(SKF_VerifyPIN)(app_, USER_TYPE, user, &left), SAR_OK);
+  EXPECT_EQ(SKF(SKF_DeleteContainer)(app_, c), SAR_USER_NOT_LOGGED_IN) << "the admin slot";
+  ASSERT_EQ(SKF(SKF_VerifyPIN)(app_, ADMIN_TYPE, admin, &left), SAR_OK);
+  EXPECT_EQ(SKF(SKF_DeleteContainer)(app_, c), SAR_OK);
+
+  // Two more applications with their own user PINs.
+  Authenticate(device_);
+  char a2[] = "A2", a3[] = "A3", pin2[] = "22222222", pin3[] = "33333333";
+  HAPPLICATION app2 = nullptr, app3 = nullptr;
+  ASSERT_EQ(SKF(SKF_CreateApplication)(device_, a2, admin, 5, pin2, 5, 0x10, &app2), SAR_OK);
+  ASSERT_EQ(SKF(SKF_CreateApplication)(device_, a3, admin, 5, pin3, 5, 0x10, &app3), SAR_OK);
+  SKF(SKF_ClearSecureState)(nullptr);
+  ASSERT_EQ(SKF(SKF_VerifyPIN)(app3, USER_TYPE, pin3, &left), SAR_OK);
+  EXPECT_EQ(SKF(SKF_CreateContainer)(app3, c, &h), SAR_OK);
+  EXPECT_EQ(SKF(SKF_CreateContainer)(app2, c, &h), SAR_PIN_INCORRECT)
+      << "application 3's PIN in the shared slot, refused by application 2's card keys";
+  PutU32(apps, AppEntryAt(0) + 4, 0x10);
+  WriteFile(raw, {0xEF01}, apps);
+  EXPECT_EQ(SKF(SKF_CreateContainer)(app_, c, &h), SAR_USER_NOT_LOGGED_IN)
+      << "application 1 has a slot of its own";
+}
+
 }  // namespace

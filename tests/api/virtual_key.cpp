@@ -37,7 +37,8 @@ bool Simple(Op op, const std::vector<std::string> &texts) {
   return Call(w, reply).has_value();
 }
 
-std::string Stats(const std::string &key) {
+}  // namespace
+std::string StatsText(const std::string &key) {
   proto::Writer w;
   w.u8(std::uint8_t(Op::stats));
   w.text(key);
@@ -47,8 +48,7 @@ std::string Stats(const std::string &key) {
   const proto::Bytes text = r->blob(proto::kMaxText);
   return {text.begin(), text.end()};
 }
-
-}  // namespace
+namespace {}  // namespace
 
 bool Attach() {
   riotest::Daemon daemon;
@@ -89,7 +89,7 @@ bool Knob(const std::string &key, const char *knob, const char *value) {
 std::string ReaderOf(const std::string &key) { return riotest::reader_of(key); }
 
 std::uint64_t Commands(const std::string &key) {
-  std::istringstream in(Stats(key));
+  std::istringstream in(StatsText(key));
   std::string word;
   std::uint64_t total = 0;
   in >> word >> total;
@@ -99,7 +99,7 @@ std::uint64_t Commands(const std::string &key) {
 std::uint64_t Commands(const std::string &key, std::uint8_t cla, std::uint8_t ins) {
   char head[8];
   std::snprintf(head, sizeof head, "%02X %02X", cla, ins);
-  std::istringstream in(Stats(key));
+  std::istringstream in(StatsText(key));
   std::string line;
   while (std::getline(in, line)) {
     unsigned long long count = 0;

@@ -24,6 +24,7 @@ bool Remove(const std::string &key);
 bool Knob(const std::string &key, const char *knob, const char *value);
 std::string ReaderOf(const std::string &key);
 // Commands the card has answered so far, in all or of one CLA INS.
+std::string StatsText(const std::string &key);
 std::uint64_t Commands(const std::string &key);
 std::uint64_t Commands(const std::string &key, std::uint8_t cla, std::uint8_t ins);
 

@@ -1,0 +1,47 @@
+#include "skf/card/pin_dialog.h"
+
+#include <cstring>
+
+#include "platform/os/prompt.h"
+#include "skf/card/binding.h"
+#include "skf/card/pin_texts.h"
+
+namespace {
+
+constexpr int kDialogReadMax = 31;
+constexpr std::size_t kDialogBufferSize = 64;
+
+// The process-wide buffer the dialog fills; it keeps the last entry until the next OK.
+char DialogPin[kDialogBufferSize];
+
+bool IsLetterOrDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+}  // namespace
+
+const char *CheckPinEntry(const char *text) {
+  const std::size_t length = std::strlen(text);
+  // The field takes 16 characters; a longer text can only be put there by another program.
+  if (length < kPinEntryMin || length > kPinTextMax) return kPinLengthMessage;
+  for (const char *p = text; *p; ++p) {
+    if (!IsLetterOrDigit(*p)) return kPinCharacterMessage;
+  }
+  return nullptr;
+}
+
+int ShowPinDialog(char pin[kPinTextSize]) {
+  const os::PinPrompt prompt{.dialog_id = kPinDialogId,
+                             .edit_id = kPinEditId,
+                             .edit_limit = kPinTextMax,
+                             .read_max = kDialogReadMax,
+                             .caption = kPinCaption,
+                             .description = kPinDialogText,
+                             .prompt = kPinFieldLabel,
+                             .check = CheckPinEntry,
+                             .text = DialogPin};
+  if (!ModuleHandle || os::RunPinPrompt(ModuleHandle, prompt) != os::kIdOk) return -1;
+  std::memcpy(pin, DialogPin, kPinTextSize - 1);  // the check admits at most 16 characters
+  pin[kPinTextSize - 1] = 0;
+  return 0;
+}

@@ -1,0 +1,152 @@
+// PIN family on provisioned keys and applications made here, with the retry record of the
+// container directory read back raw.
+#include <string>
+
+#include "keysim_fixture.h"
+#include "layouts.h"
+
+namespace {
+
+using vkey::Bytes;
+
+struct PinInfo {
+  ULONG max, left;
+  BOOL fresh;
+  bool operator==(const PinInfo &) const = default;
+};
+std::ostream &operator<<(std::ostream &o, const PinInfo &p) {
+  return o << p.left << "/" << p.max << (p.fresh ? " default" : " changed");
+}
+
+// The record fields: admin max, admin left, user max, user left, admin changed, user changed.
+struct Header {
+  std::uint32_t admin_max, admin_left, user_max, user_left, admin_changed, user_changed;
+  bool operator==(const Header &) const = default;
+};
+std::ostream &operator<<(std::ostream &o, const Header &h) {
+  return o << "admin " << h.admin_left << "/" << h.admin_max << " changed " << h.admin_changed
+           << ", user " << h.user_left << "/" << h.user_max << " changed " << h.user_changed;
+}
+
+class PinTest : public VirtualKeyTest {
+ protected:
+  void SetUp() override {
+    VirtualKeyTest::SetUp();
+    key_ = NewKey(true);
+    device_ = Connect(key_);
+    SKF(SKF_ClearSecureState)(nullptr);
+  }
+  // A new application with 3 tries for each PIN: admin "11223344", user "55667788".
+  HAPPLICATION NewApplication(const char *name, ULONG rights = 0xFF) {
+    Authenticate(device_);
+    char admin[] = "11223344", user[] = "55667788";
+    HAPPLICATION app = nullptr;
+    EXPECT_EQ(SKF(SKF_CreateApplication)(device_, const_cast<char *>(name), admin, 3, user, 3,
+                                         rights, &app),
+              SAR_OK);
+    return app;
+  }
+  ULONG Verify(HAPPLICATION app, ULONG type, const std::string &pin, ULONG *left = nullptr) {
+    ULONG retries = 99;
+    const ULONG r = SKF(SKF_VerifyPIN)(app, type, const_cast<char *>(pin.c_str()), &retries);
+    if (left) *left = retries;
+    return r;
+  }
+  PinInfo Info(HAPPLICATION app, ULONG type) {
+    PinInfo p{};
+    EXPECT_EQ(SKF(SKF_GetPINInfo)(app, type, &p.max, &p.left, &p.fresh), SAR_OK);
+    return p;
+  }
+  Header Record(std::uint16_t app_df) {
+    vkey::RawCard raw(key_);
+    const Bytes d = ReadFile(raw, {app_df, 0xEF01});
+    EXPECT_EQ(d.size(), kCreatedContainerDirectorySize);
+    return {vkey::U32At(d, 4),  vkey::U32At(d, 8),  vkey::U32At(d, 12),
+            vkey::U32At(d, 16), vkey::U32At(d, 20), vkey::U32At(d, 24)};
+  }
+
+  std::string key_;
+  DEVHANDLE device_ = nullptr;
+};
+
+TEST_F(PinTest, UserPinRetriesAreRecordedAndReset) {
+  HAPPLICATION app = NewApplication("P");
+  EXPECT_EQ(Info(app, USER_TYPE), (PinInfo{3, 3, TRUE}));
+  EXPECT_EQ(Info(app, ADMIN_TYPE), (PinInfo{3, 3, TRUE}));
+  ULONG left = 0;
+  EXPECT_EQ(Verify(app, USER_TYPE, "00000000", &left), SAR_PIN_INCORRECT);
+  EXPECT_EQ(left, 2u);
+  EXPECT_EQ(Record(0xAD02), (Header{3, 3, 3, 2, 0, 0}));
+  EXPECT_EQ(Info(app, 2), (PinInfo{3, 2, TRUE})) << "type 2 is the user PIN";
+  ASSERT_EQ(Verify(app, USER_TYPE, "55667788"), SAR_OK);
+  EXPECT_EQ(Record(0xAD02), (Header{3, 3, 3, 3, 0, 0}));
+
+  const std::uint64_t writes = vkey::Commands(key_, 0x00, 0xD6);
+  ASSERT_EQ(Verify(app, USER_TYPE, "55667788"), SAR_OK);
+  EXPECT_EQ(vkey::Commands(key_, 0x00, 0xD6), writes) << "nothing to record, nothing written";
+
+  EXPECT_EQ(Verify(app, USER_TYPE, "00000000", &left), SAR_PIN_INCORRECT);
+  EXPECT_EQ(Verify(app, USER_TYPE, "00000000", &left), SAR_PIN_INCORRECT);
+  EXPECT_EQ(left, 1u);
+  EXPECT_EQ(Verify(app, USER_TYPE, "00000000", &left), SAR_PIN_LOCKED);
+  EXPECT_EQ(left, 0u);
+  EXPECT_EQ(Verify(app, USER_TYPE, "55667788", &left), SAR_PIN_LOCKED) << "blocked on the card";
+  EXPECT_EQ(Record(0xAD02).user_left, 0u);
+
+  char admin[] = "11223344", wrong_admin[] = "44332211", next[] = "12121212";
+  EXPECT_EQ(SKF(SKF_UnblockPIN)(app, wrong_admin, next, &left), SAR_PIN_INCORRECT);
+  EXPECT_EQ(Record(0xAD02).admin_left, left) << "the count the card reported";
+  ASSERT_EQ(SKF(SKF_UnblockPIN)(app, admin, next, &left), SAR_OK);
+  EXPECT_EQ(Record(0xAD02), (Header{3, 3, 3, 3, 0, 1}));
+  EXPECT_EQ(Verify(app, USER_TYPE, next), SAR_OK);
+}
+
+TEST_F(PinTest, AdministratorPinCountsItsOwnRetries) {
+  HAPPLICATION app = NewApplication("P");
+  ULONG left = 0;
+  for (ULONG want : {2u, 1u}) {
+    EXPECT_EQ(Verify(app, ADMIN_TYPE, "00000000", &left), SAR_PIN_INCORRECT);
+    EXPECT_EQ(left, want);
+  }
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(Verify(app, ADMIN_TYPE, "00000000", &left), SAR_PIN_LOCKED);
+    EXPECT_EQ(left, 0u) << "not below 0";
+  }
+  EXPECT_EQ(Record(0xAD02), (Header{3, 0, 3, 3, 0, 0}));
+}
+
+TEST_F(PinTest, ChangesMarkThePinsChanged) {
+  HAPPLICATION app = NewApplication("P");
+  char user[] = "55667788", user2[] = "99990000", admin[] = "11223344", vemto[] = "vemto";
+  ULONG left = 0;
+  ASSERT_EQ(SKF(SKF_ChangePIN)(app, USER_TYPE, user, user2, &left), SAR_OK);
+  EXPECT_EQ(Info(app, USER_TYPE), (PinInfo{3, 3, FALSE}));
+  EXPECT_EQ(Verify(app, USER_TYPE, user2), SAR_OK);
+  EXPECT_EQ(SKF(SKF_ChangePIN)(app, USER_TYPE, user, user2, &left), SAR_PIN_INCORRECT);
+  EXPECT_EQ(left, 2u);
+  EXPECT_EQ(Record(0xAD02).user_left, 2u);
+
+  ASSERT_EQ(SKF(SKF_ChangePIN)(app, ADMIN_TYPE, admin, vemto, &left), SAR_OK);
+  EXPECT_EQ(Info(app, ADMIN_TYPE), (PinInfo{3, 3, FALSE}));
+  EXPECT_EQ(Verify(app, ADMIN_TYPE, "vemto"), SAR_OK) << "the default admin PIN";
+  EXPECT_EQ(SKF(SKF_ChangePIN)(app, ADMIN_TYPE, admin, vemto, &left), SAR_PIN_INCORRECT);
+  EXPECT_EQ(left, 2u);
+}
+
+// A verification whose card exchange failed records no retry count.
+TEST_F(PinTest, AFailedExchangeLeavesTheRecord) {
+  char name[] = "KEYSIM-APP";
+  HAPPLICATION app = nullptr;
+  ASSERT_EQ(SKF(SKF_OpenApplication)(device_, name, &app), SAR_OK);
+  const Header before = Record(0xAD01);
+  // The directory read costs as many commands as an information query; the PIN mode query
+  // follows, then the first command of the verification.
+  const std::uint64_t start = vkey::Commands(key_);
+  Info(app, USER_TYPE);
+  const std::uint64_t road = vkey::Commands(key_) - start;
+  ASSERT_TRUE(vkey::Knob(key_, "fault_reader", std::to_string(road + 2).c_str()));
+  EXPECT_EQ(Verify(app, USER_TYPE, "12345678"), SAR_FAIL);
+  EXPECT_EQ(Record(0xAD01), before);
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+// The scripted user as a thread that drives the windows of this process: the PIN dialog and
+// the message boxes, found by class and caption, read through their controls, clicked with
+// WM_COMMAND. The first sight of the dialog is saved as a screenshot of the display.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include "pin_ui.h"
+
+struct ScriptedUser::State {
+  std::vector<UiStep> steps;
+  std::vector<UiSeen> seen;
+  std::atomic<bool> stop{false};
+  std::thread thread;
+};
+
+namespace {
+
+constexpr wchar_t kCaption[] = L"USBKey密码验证";
+constexpr int kEditId = 1000;
+
+std::string Utf8(const std::wstring &w) {
+  if (w.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string s(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
+  s.resize(n - 1);
+  return s;
+}
+
+std::wstring Text(HWND h) {
+  wchar_t buffer[512] = {};
+  GetWindowTextW(h, buffer, 512);
+  return buffer;
+}
+
+bool IsDialog(HWND h) { return GetDlgItem(h, kEditId) != nullptr; }
+
+struct Search {
+  bool dialog;
+  HWND found;
+};
+
+BOOL CALLBACK MatchPrompt(HWND h, LPARAM p) {
+  auto *s = reinterpret_cast<Search *>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  wchar_t cls[16] = {};
+  GetClassNameW(h, cls, 16);
+  if (pid != GetCurrentProcessId() || wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(h) ||
+      Text(h) != kCaption || IsDialog(h) != s->dialog || (s->dialog && !IsWindowEnabled(h))) {
+    return TRUE;
+  }
+  s->found = h;
+  return FALSE;
+}
+
+// A visible top-level window of this process with the PIN caption: the dialog (when it is
+// enabled, that is no message is over it) or a message box.
+HWND FindPrompt(bool dialog) {
+  Search search{dialog, nullptr};
+  EnumWindows(MatchPrompt, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+BOOL CALLBACK TakeStaticText(HWND h, LPARAM p) {
+  wchar_t cls[16] = {};
+  GetClassNameW(h, cls, 16);
+  const LONG style = GetWindowLongW(h, GWL_STYLE);
+  if (_wcsicmp(cls, L"Static") == 0 && (style & SS_TYPEMASK) != SS_ICON) {
+    const std::wstring t = Text(h);
+    if (!t.empty()) *reinterpret_cast<std::wstring *>(p) = t;
+  }
+  return TRUE;
+}
+
+// The message text: the static control that is not an icon.
+std::string MessageText(HWND box) {
+  std::wstring text;
+  EnumChildWindows(box, TakeStaticText, reinterpret_cast<LPARAM>(&text));
+  return Utf8(text);
+}
+
+void Screenshot() {
+  char display[256] = {};
+  if (!GetEnvironmentVariableA("DISPLAY", display, sizeof display) || !display[0]) return;
+  char folder[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, folder, MAX_PATH);
+  char *slash = strrchr(folder, '\\');
+  if (slash) *slash = 0;
+  char unix_folder[MAX_PATH + 8] = {};
+  // The program's folder as Wine maps it (Z: is the Unix root).
+  const char *path =
+      (folder[0] == 'Z' || folder[0] == 'z') && folder[1] == ':' ? folder + 2 : folder;
+  for (std::size_t i = 0; path[i] && i < MAX_PATH; ++i)
+    unix_folder[i] = path[i] == '\\' ? '/' : path[i];
+  std::string command =
+      std::string("/usr/bin/import -window root ") + unix_folder + "/pin_dialog.png";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                     &pi)) {
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+  }
+}
+
+void Click(HWND h, int id) {
+  PostMessageW(h, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(h, id)));
+}
+
+// Waits for a prompt of the given kind; nullptr when stopped.
+HWND Wait(ScriptedUser::State &s, bool dialog) {
+  for (;;) {
+    if (HWND h = FindPrompt(dialog)) return h;
+    if (s.stop) return nullptr;
+    Sleep(20);
+  }
+}
+
+void Gone(HWND h, bool dialog) {
+  for (int i = 0; i < 500; ++i) {
+    if (!IsWindow(h) || !IsWindowVisible(h) || (dialog && !IsWindowEnabled(h))) return;
+    Sleep(20);
+  }
+}
+
+void ActOnDialog(ScriptedUser::State &s, HWND dialog, const UiStep *step) {
+  static bool screenshot_taken = false;  // one a run
+  if (!screenshot_taken) {
+    Sleep(200);  // let it paint
+    Screenshot();
+    screenshot_taken = true;
+  }
+  s.seen.push_back({UiSeen::kDialog, ""});
+  if (step && step->action == UiAction::kEnterPin) {
+    SetDlgItemTextA(dialog, kEditId, step->pin.c_str());
+    Click(dialog, IDOK);
+  } else {
+    Click(dialog, IDCANCEL);
+  }
+  Gone(dialog, true);
+}
+
+void ActOnMessage(ScriptedUser::State &s, HWND box, const UiStep *step) {
+  HWND owner = GetWindow(box, GW_OWNER);
+  UiSeen seen{UiSeen::kOkOnly, MessageText(box)};
+  if (owner && IsDialog(owner)) {
+    seen.kind = UiSeen::kDialogMessage;
+  } else if (GetDlgItem(box, IDCANCEL)) {
+    seen.kind = UiSeen::kOkCancel;
+    const LONG cancel = GetWindowLongW(GetDlgItem(box, IDCANCEL), GWL_STYLE);
+    if ((cancel & BS_TYPEMASK) != BS_DEFPUSHBUTTON) seen.text += " [default OK]";
+  }
+  s.seen.push_back(seen);
+  const bool cancel = step && step->action == UiAction::kMessageCancel;
+  Click(box, cancel && GetDlgItem(box, IDCANCEL) ? IDCANCEL : IDOK);
+  Gone(box, false);
+}
+
+void Play(ScriptedUser::State &s) {
+  for (const UiStep &step : s.steps) {
+    const bool dialog =
+        step.action == UiAction::kEnterPin || step.action == UiAction::kCancelDialog;
+    HWND h = Wait(s, dialog);
+    if (!h) return;
+    if (dialog) {
+      ActOnDialog(s, h, &step);
+    } else {
+      ActOnMessage(s, h, &step);
+    }
+  }
+  // Anything beyond the script is cancelled.
+  while (!s.stop) {
+    if (HWND h = FindPrompt(false)) ActOnMessage(s, h, nullptr);
+    if (HWND h = FindPrompt(true)) ActOnDialog(s, h, nullptr);
+    Sleep(20);
+  }
+}
+
+}  // namespace
+
+bool UiAvailable() { return true; }
+
+ScriptedUser::ScriptedUser(std::vector<UiStep> steps) : state_(new State) {
+  state_->steps = std::move(steps);
+  state_->thread = std::thread([s = state_] { Play(*s); });
+}
+
+ScriptedUser::~ScriptedUser() {
+  state_->stop = true;
+  if (state_->thread.joinable()) state_->thread.join();
+  delete state_;
+}
+
+std::vector<UiSeen> ScriptedUser::Finish() {
+  state_->stop = true;
+  if (state_->thread.joinable()) state_->thread.join();
+  return state_->seen;
+}
