@@ -35,13 +35,14 @@ struct Demo {
   Bytes message{};
   std::string device_name{};
   bool first_listed = false;
+  bool formatted = false;  // the key holds an application directory
   DEVHANDLE device = nullptr;
   HAPPLICATION application = nullptr;
   HCONTAINER sm2_container = nullptr;
   bool pin_verified = false;
 };
 
-// List, connect, device information, format when the key has no application directory, device
+// List, connect, format when the key has no application directory, device information, device
 // authentication.
 void RunDeviceSteps(Demo &demo);
 // Application, PIN, container, certificate, file and list steps.

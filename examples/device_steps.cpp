@@ -66,13 +66,15 @@ void ShowDeviceInfo(Demo &demo) {
                  " of " + std::to_string(info.TotalSpace) + " bytes free");
 }
 
-// A key without an application directory is blank and gets formatted. The format works on the
+// A key without an application directory is blank and gets formatted; the steps after this
+// one need a formatted key. The format works on the
 // first listed key with a handle of its own, so the demo connects again afterwards.
 void FormatIfNeeded(Demo &demo) {
   const char step[] = "format";
   if (!Available(demo.report, demo.api, step, {"SKF_EnumApplication"})) return;
   ULONG size = 0;
   if (demo.api.SKF_EnumApplication(demo.device, nullptr, &size) == SAR_OK) {
+    demo.formatted = true;
     StepOk(demo.report, step, "not needed: the key holds an application directory");
     return;
   }
@@ -87,6 +89,7 @@ void FormatIfNeeded(Demo &demo) {
                   "blank key formatted, device key \"" + key_text + "\" installed")) {
     return;
   }
+  demo.formatted = true;
   demo.api.SKF_DisConnectDev(demo.device);
   demo.device = nullptr;
   Connect(demo, "connect again after the format");
@@ -181,8 +184,11 @@ void AuthenticateDevice(Demo &demo) {
 void RunDeviceSteps(Demo &demo) {
   if (!ListKeys(demo)) return;
   if (!Connect(demo, "connect")) return;
-  ShowDeviceInfo(demo);
   FormatIfNeeded(demo);
-  if (!demo.device) return;
+  if (!demo.device || !Needs(demo.report, "device information and authentication", demo.formatted,
+                             "a formatted key")) {
+    return;
+  }
+  ShowDeviceInfo(demo);
   AuthenticateDevice(demo);
 }

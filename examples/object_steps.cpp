@@ -166,7 +166,10 @@ void ShowList(Demo &demo, const char *step, const char *export_name, Fn fn, Hand
 }  // namespace
 
 void RunObjectSteps(Demo &demo) {
-  if (!Needs(demo.report, "application steps", demo.device, "a connected key")) return;
+  if (!Needs(demo.report, "application steps", demo.device && demo.formatted,
+             "a connected, formatted key")) {
+    return;
+  }
   CreateApplication(demo);
   if (!Needs(demo.report, "PIN, container and file steps", demo.application, "the application")) {
     ShowList(demo, "list applications", "SKF_EnumApplication", demo.api.SKF_EnumApplication,
