@@ -17,6 +17,11 @@ std::string Field(const CHAR (&text)[N]) {
   return std::string(text, strnlen(text, N));
 }
 
+bool Fail(std::string *error, const std::string &text) {
+  *error = text;
+  return false;
+}
+
 // The device key text as the card holds it: its first 16 bytes, zero-padded.
 void DeviceKey(const std::string &text, std::uint8_t key[kDeviceKeySize]) {
   std::memset(key, 0, kDeviceKeySize);
@@ -66,9 +71,9 @@ void ShowDeviceInfo(Demo &demo) {
                  " of " + std::to_string(info.TotalSpace) + " bytes free");
 }
 
-// A key without an application directory is blank and gets formatted; the steps after this
-// one need a formatted key. The format works on the
-// first listed key with a handle of its own, so the demo connects again afterwards.
+// A key without an application directory is blank and gets formatted; the steps after this one
+// need a formatted key. The format works on the first listed key with a handle of its own, so
+// the demo connects again afterwards.
 void FormatIfNeeded(Demo &demo) {
   const char step[] = "format";
   if (!Available(demo.report, demo.api, step, {"SKF_EnumApplication"})) return;
@@ -103,19 +108,21 @@ bool AuthDataByExports(Demo &demo, std::uint8_t auth[kAuthDataSize], std::string
   std::uint8_t block[kAuthDataSize] = {};
   std::uint8_t key[kDeviceKeySize];
   DeviceKey(demo.options.device_key, key);
+  // Eight random bytes are one GET CHALLENGE: the card keeps them for the authentication.
   ULONG rc = api.SKF_GenRandom(demo.device, block, kChallengeSize);
-  if (rc != SAR_OK) return *error = "SKF_GenRandom returned " + SarText(rc), false;
+  if (rc != SAR_OK) return Fail(error, "SKF_GenRandom returned " + SarText(rc));
   HANDLE session = nullptr;
   rc = api.SKF_SetSymmKey(demo.device, key, SGD_SSF33_ECB, &session);
-  if (rc != SAR_OK) return *error = "SKF_SetSymmKey returned " + SarText(rc), false;
+  if (rc != SAR_OK) return Fail(error, "SKF_SetSymmKey returned " + SarText(rc));
   BLOCKCIPHERPARAM param{};
   rc = api.SKF_EncryptInit(session, param);
   ULONG size = kAuthDataSize;
   if (rc == SAR_OK) rc = api.SKF_Encrypt(session, block, kAuthDataSize, auth, &size);
   if (api.SKF_CloseHandle) api.SKF_CloseHandle(session);
-  if (rc != SAR_OK) return *error = "SKF_EncryptInit/SKF_Encrypt returned " + SarText(rc), false;
-  if (size != kAuthDataSize)
-    return *error = "SKF_Encrypt gave " + std::to_string(size) + " bytes", false;
+  if (rc != SAR_OK) return Fail(error, "SKF_EncryptInit/SKF_Encrypt returned " + SarText(rc));
+  if (size != kAuthDataSize) {
+    return Fail(error, "SKF_Encrypt gave " + std::to_string(size) + " bytes");
+  }
   return true;
 }
 
@@ -126,10 +133,10 @@ bool Transmit(Demo &demo, const Bytes &command, std::size_t expected, Bytes *ans
   ULONG size = static_cast<ULONG>(out.size());
   const ULONG rc = demo.api.SKF_Transmit(demo.device, command.data(),
                                          static_cast<ULONG>(command.size()), out.data(), &size);
-  if (rc != SAR_OK) return *error = "SKF_Transmit returned " + SarText(rc), false;
+  if (rc != SAR_OK) return Fail(error, "SKF_Transmit returned " + SarText(rc));
   if (size != out.size() || out[expected] != 0x00 || out[expected + 1] != 0x90) {
-    *error = "the card answered " + Hex(out.data(), std::min<std::size_t>(size, out.size()));
-    return false;
+    return Fail(error,
+                "the card answered " + Hex(out.data(), std::min<std::size_t>(size, out.size())));
   }
   answer->assign(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(expected));
   return true;

@@ -20,9 +20,7 @@ void CreateApplication(Demo &demo) {
                                      user.data(), kPinRetries, SECURE_ANYONE_ACCOUNT, &app);
   if (StepResult(demo.report, step, "SKF_CreateApplication", rc,
                  "\"" + name + "\", administrator and user PIN with " +
-                     std::to_string(kPinRetries) +
-                     " tries each, files and containers open "
-                     "to anyone")) {
+                     std::to_string(kPinRetries) + " tries each, open to anyone")) {
     demo.application = app;
   }
 }
@@ -41,7 +39,9 @@ void ShowPinInfo(Demo &demo, const char *step) {
 ULONG VerifyUserPin(Demo &demo, const std::string &pin, ULONG *retries) {
   char text[kPinBuffer] = {};
   std::memcpy(text, pin.data(), std::min(pin.size(), kPinBuffer - 1));
-  return demo.api.SKF_VerifyPIN(demo.application, USER_TYPE, text, retries);
+  const ULONG rc = demo.api.SKF_VerifyPIN(demo.application, USER_TYPE, text, retries);
+  explicit_bzero(text, sizeof text);
+  return rc;
 }
 
 void VerifyPins(Demo &demo) {
