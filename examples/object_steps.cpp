@@ -20,7 +20,8 @@ void CreateApplication(Demo &demo) {
                                      user.data(), kPinRetries, SECURE_ANYONE_ACCOUNT, &app);
   if (StepResult(demo.report, step, "SKF_CreateApplication", rc,
                  "\"" + name + "\", administrator and user PIN with " +
-                     std::to_string(kPinRetries) + " tries each, open to anyone")) {
+                     std::to_string(kPinRetries) +
+                     " tries each, creation of files and containers open to anyone")) {
     demo.application = app;
   }
 }
