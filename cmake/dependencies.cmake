@@ -30,3 +30,12 @@ function(token_add_test name)
   target_link_libraries(${name} PRIVATE GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name})
 endfunction()
+
+# token_user_text(target): the target shows user texts. They are UTF-8 in the sources and
+# GBK (code page 936) in the Windows build. Only such targets get the GBK execution character
+# set, since some standard headers (<chrono>) do not compile under it.
+function(token_user_text target)
+  if(WIN32)
+    target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=GBK>)
+  endif()
+endfunction()

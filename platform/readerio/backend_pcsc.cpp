@@ -1,6 +1,7 @@
 // PC/SC backend: pcsc-lite natively, winscard on Windows. Each list call and each open key
 // has a context of its own.
 #include <cstring>
+#include <mutex>
 
 #include "backends.h"
 #include "descriptor.h"
@@ -30,6 +31,10 @@ constexpr DWORD kRecvMax = 65536 + 2;
 // M when the reader does not tell: a short command's 255 data bytes and its header.
 constexpr uint32_t kDefaultMaxData = 261;
 constexpr size_t kAtrMax = 33;
+
+// pcsc-lite's client library shares its copy of the reader states between contexts without
+// a lock of its own: listing, connecting and status queries take this one.
+std::mutex state_lock;
 
 // A context that is released when it goes out of scope unless kept.
 struct Context {
@@ -72,6 +77,7 @@ uint32_t atr_of(Device &dev, Bytes &atr) {
   DWORD name_len = sizeof name, state = 0, protocol = 0;
   BYTE buf[kAtrMax];
   DWORD atr_len = sizeof buf;
+  std::lock_guard g(state_lock);
   if (RIO_SCardStatus(dev.pcsc.card, name, &name_len, &state, &protocol, buf, &atr_len) !=
       SCARD_S_SUCCESS)
     return READERIO_SW_REMOVED;
@@ -82,6 +88,7 @@ uint32_t atr_of(Device &dev, Bytes &atr) {
 }  // namespace
 
 void pcsc_list(std::vector<std::string> &names) {
+  std::lock_guard g(state_lock);
   Context c;
   if (!c.ok) return;
   std::vector<std::string> readers = all_readers(c.ctx);
@@ -100,6 +107,7 @@ void pcsc_list(std::vector<std::string> &names) {
 }
 
 uint32_t pcsc_open(std::string_view reader, Device &dev) {
+  std::lock_guard g(state_lock);
   Context c;
   if (!c.ok) return READERIO_SW_NO_READER;
   std::string name(reader);
@@ -133,10 +141,12 @@ uint32_t pcsc_transmit(Device &dev, std::span<const uint8_t> command, Bytes &dat
 uint32_t pcsc_reset(Device &dev, Bytes &atr) {
   if (!dev.pcsc.connected) return READERIO_SW_REMOVED;
   DWORD protocol = 0;
+  std::unique_lock g(state_lock);
   if (SCardReconnect(dev.pcsc.card, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
                      SCARD_RESET_CARD, &protocol) != SCARD_S_SUCCESS)
     return READERIO_SW_REMOVED;
   dev.pcsc.protocol = protocol;
+  g.unlock();
   return atr_of(dev, atr);
 }
 
@@ -166,6 +176,7 @@ uint32_t pcsc_max_data(Device &dev, uint32_t &m) {
 }
 
 void pcsc_close(Device &dev) {
+  std::lock_guard g(state_lock);
   if (dev.pcsc.connected) SCardDisconnect(dev.pcsc.card, SCARD_LEAVE_CARD);
   if (dev.pcsc.context) SCardReleaseContext(dev.pcsc.context);
   dev.pcsc = PcscLink{};

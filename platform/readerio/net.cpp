@@ -140,6 +140,20 @@ Socket listen_loopback(uint16_t port, uint16_t *bound_port) {
   return s;
 }
 
+Socket accept_from(const Socket &listener) {
+  if (!wsa_start()) return Socket();
+  native_socket fd = native_socket(::accept(listener.get(), nullptr, nullptr));
+  if (fd == invalid_socket()) {
+#ifdef _WIN32
+    WSACleanup();
+#endif
+    return Socket();
+  }
+  Socket s(fd);
+  set_nodelay(s);
+  return s;
+}
+
 bool send_all(const Socket &s, const uint8_t *p, size_t n) {
 #ifdef MSG_NOSIGNAL
   constexpr int flags = MSG_NOSIGNAL;

@@ -44,6 +44,9 @@ Socket connect_to(std::string_view addr, int timeout_ms);
 // Listening socket on 127.0.0.1:port (0 picks a free port; *bound_port gets the real one).
 Socket listen_loopback(uint16_t port, uint16_t *bound_port);
 
+// Next connection of a listening socket (with TCP_NODELAY), or an invalid socket.
+Socket accept_from(const Socket &listener);
+
 void set_nodelay(const Socket &s);
 bool send_all(const Socket &s, const uint8_t *p, size_t n);
 bool recv_all(const Socket &s, uint8_t *p, size_t n);

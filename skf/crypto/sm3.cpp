@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "skf/crypto/cpu_dispatch.h"
+#include "skf/crypto/vec4.h"
+
 namespace {
 
 constexpr uint32_t kIv[8] = {0x7380166f, 0x4914b2b9, 0x172442d7, 0xda8a0600,
@@ -10,35 +13,80 @@ constexpr uint32_t kT0 = 0x79cc4519;  // rounds 0..15
 constexpr uint32_t kT1 = 0x7a879d8a;  // rounds 16..63
 
 constexpr uint32_t Rotl(uint32_t x, int n) { return n == 0 ? x : (x << n) | (x >> (32 - n)); }
+// P1 in nested form (one rotation shared); P0 in flat form, shorter on the critical path.
 constexpr uint32_t P0(uint32_t x) { return x ^ Rotl(x, 9) ^ Rotl(x, 17); }
-constexpr uint32_t P1(uint32_t x) { return x ^ Rotl(x, 15) ^ Rotl(x, 23); }
+constexpr uint32_t P1(uint32_t x) { return x ^ Rotl(x ^ Rotl(x, 8), 15); }
 
-// W[16..67] from W[0..15].
-[[gnu::always_inline]] inline void ExpandWords(uint32_t w[68]) {
-  for (int j = 16; j < 68; ++j) {
-    w[j] = P1(w[j - 16] ^ w[j - 9] ^ Rotl(w[j - 3], 15)) ^ Rotl(w[j - 13], 7) ^ w[j - 6];
-  }
+[[gnu::always_inline]] inline uint32_t Load32BE(const uint8_t *p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
-// Round j of CF. The caller rotates the roles of the eight words instead of moving them:
-// afterwards d holds the new A, b the new C, h the new E and f the new G.
+// The message schedule runs four words at a time on vectors, one step per four rounds, so
+// its work overlaps the rounds' dependency chain.
+using vec4::V4;
+
+[[gnu::always_inline]] inline V4 P1x4(V4 x) { return x ^ vec4::Rotl(x ^ vec4::Rotl(x, 8), 15); }
+
+// v0..v3 hold W[j..j+15] for the step that writes W'[j..j+3] and W[j+16..j+19].
+struct Schedule {
+  V4 v0, v1, v2, v3;
+  uint32_t w[68];
+  uint32_t w1[64];
+  const uint32_t *rw;  // w and w1 as the rounds read them
+  const uint32_t *rw1;
+};
+
+// W'[j..j+3], then (while j + 16 < 68) W[j+16..j+19] from the 16 words before them.
+template <int J>
+[[gnu::always_inline]] inline void ScheduleStep(Schedule &s) {
+  vec4::Store(s.w1 + J, s.v0 ^ s.v1);
+  V4 next = s.v3;
+  if constexpr (J + 16 < 68) {
+    const V4 zero = {0, 0, 0, 0};
+    const V4 w3 = __builtin_shufflevector(s.v3, zero, 1, 2, 3, 4);   // W[j+13..j+15], 0
+    const V4 w13 = __builtin_shufflevector(s.v0, s.v1, 3, 4, 5, 6);  // W[j+3..j+6]
+    const V4 w9 = __builtin_shufflevector(s.v1, s.v2, 3, 4, 5, 6);   // W[j+7..j+10]
+    const V4 w6 = __builtin_shufflevector(s.v2, s.v3, 2, 3, 4, 5);   // W[j+10..j+13]
+    next = P1x4(s.v0 ^ w9 ^ vec4::Rotl(w3, 15)) ^ vec4::Rotl(w13, 7) ^ w6;
+    // W[j+19] was computed with W[j+16] taken as zero; P1 is linear, so add its share.
+    next ^= P1x4(vec4::Rotl(__builtin_shufflevector(next, zero, 4, 4, 4, 0), 15));
+    vec4::Store(s.w + J + 16, next);
+  }
+  s.v0 = s.v1;
+  s.v1 = s.v2;
+  s.v2 = s.v3;
+  s.v3 = next;
+}
+
+[[gnu::always_inline]] inline void ScheduleInit(Schedule &s) {
+  s.v0 = vec4::Load(s.w);
+  s.v1 = vec4::Load(s.w + 4);
+  s.v2 = vec4::Load(s.w + 8);
+  s.v3 = vec4::Load(s.w + 12);
+  s.rw = vec4::Opaque(s.w);
+  s.rw1 = vec4::Opaque(s.w1);
+}
+
+// Round j of CF; tr[j] is T_j rotated left by j mod 32. The caller rotates the roles of
+// the eight words instead of moving them: afterwards d holds the new A, b the new C, h the
+// new E and f the new G. The sums are grouped so that E, the latest input, enters last.
 template <int J>
 [[gnu::always_inline]] inline void Round(uint32_t a, uint32_t &b, uint32_t c, uint32_t &d,
                                          uint32_t e, uint32_t &f, uint32_t g, uint32_t &h,
-                                         const uint32_t *w, const uint32_t *w1, const uint32_t *t) {
+                                         const Schedule &s, const uint32_t *tr) {
   const uint32_t a12 = Rotl(a, 12);
-  const uint32_t ss1 = Rotl(a12 + e + Rotl(t[J], J % 32), 7);
+  const uint32_t ss1 = Rotl((a12 + tr[J]) + e, 7);
   const uint32_t ss2 = ss1 ^ a12;
   uint32_t ff, gg;
   if constexpr (J < 16) {
     ff = a ^ b ^ c;
-    gg = e ^ f ^ g;
+    gg = e ^ (f ^ g);
   } else {
     ff = (a & b) | ((a | b) & c);
     gg = ((f ^ g) & e) ^ g;
   }
-  const uint32_t tt1 = ff + d + ss2 + w1[J];
-  const uint32_t tt2 = gg + h + ss1 + w[J];
+  const uint32_t tt1 = (ff + (d + s.rw1[J])) + ss2;
+  const uint32_t tt2 = (gg + (h + s.rw[J])) + ss1;
   b = Rotl(b, 9);
   f = Rotl(f, 19);
   d = tt1;
@@ -48,20 +96,55 @@ template <int J>
 template <int J>
 [[gnu::always_inline]] inline void Rounds4(uint32_t &a, uint32_t &b, uint32_t &c, uint32_t &d,
                                            uint32_t &e, uint32_t &f, uint32_t &g, uint32_t &h,
-                                           const uint32_t *w, const uint32_t *w1,
-                                           const uint32_t *t) {
-  Round<J>(a, b, c, d, e, f, g, h, w, w1, t);
-  Round<J + 1>(d, a, b, c, h, e, f, g, w, w1, t);
-  Round<J + 2>(c, d, a, b, g, h, e, f, w, w1, t);
-  Round<J + 3>(b, c, d, a, f, g, h, e, w, w1, t);
+                                           Schedule &s, const uint32_t *tr) {
+  ScheduleStep<J>(s);
+  Round<J>(a, b, c, d, e, f, g, h, s, tr);
+  Round<J + 1>(d, a, b, c, h, e, f, g, s, tr);
+  Round<J + 2>(c, d, a, b, g, h, e, f, s, tr);
+  Round<J + 3>(b, c, d, a, f, g, h, e, s, tr);
+}
+
+void RotateConstants(const uint32_t T[64], uint32_t tr[64]) {
+  for (int j = 0; j < 64; ++j) tr[j] = Rotl(T[j], j % 32);
+}
+
+// CF with the round constants already rotated (done once per update, not per block).
+CRYPTO_CPU_CLONES
+void CompressBlock(uint32_t state[8], const uint32_t tr[64], const uint8_t block[64]) {
+  Schedule s;
+  for (int j = 0; j < 16; ++j) s.w[j] = Load32BE(block + 4 * j);
+  ScheduleInit(s);
+  uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+  uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+  Rounds4<0>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<4>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<8>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<12>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<16>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<20>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<24>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<28>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<32>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<36>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<40>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<44>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<48>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<52>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<56>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<60>(a, b, c, d, e, f, g, h, s, tr);
+  state[0] ^= a;
+  state[1] ^= b;
+  state[2] ^= c;
+  state[3] ^= d;
+  state[4] ^= e;
+  state[5] ^= f;
+  state[6] ^= g;
+  state[7] ^= h;
 }
 
 }  // namespace
 
-uint32_t SM3_GetU32BE(const uint8_t bytes[4]) {
-  return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-         bytes[3];
-}
+uint32_t SM3_GetU32BE(const uint8_t bytes[4]) { return Load32BE(bytes); }
 
 void SM3_PutU32BE(uint32_t value, uint8_t bytes[4]) {
   bytes[0] = static_cast<uint8_t>(value >> 24);
@@ -72,42 +155,16 @@ void SM3_PutU32BE(uint32_t value, uint8_t bytes[4]) {
 
 void SM3_Expand(const uint32_t words[16], uint32_t W[68], uint32_t W1[64]) {
   std::memcpy(W, words, 16 * sizeof(uint32_t));
-  ExpandWords(W);
+  for (int j = 16; j < 68; ++j) {
+    W[j] = P1(W[j - 16] ^ W[j - 9] ^ Rotl(W[j - 3], 15)) ^ Rotl(W[j - 13], 7) ^ W[j - 6];
+  }
   for (int j = 0; j < 64; ++j) W1[j] = W[j] ^ W[j + 4];
 }
 
 void SM3_Compress(uint32_t state[8], const uint32_t T[64], const uint8_t block[64]) {
-  uint32_t words[16];
-  for (int j = 0; j < 16; ++j) words[j] = SM3_GetU32BE(block + 4 * j);
-  uint32_t w[68];
-  uint32_t w1[64];
-  SM3_Expand(words, w, w1);
-  uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-  uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
-  Rounds4<0>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<4>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<8>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<12>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<16>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<20>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<24>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<28>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<32>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<36>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<40>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<44>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<48>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<52>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<56>(a, b, c, d, e, f, g, h, w, w1, T);
-  Rounds4<60>(a, b, c, d, e, f, g, h, w, w1, T);
-  state[0] ^= a;
-  state[1] ^= b;
-  state[2] ^= c;
-  state[3] ^= d;
-  state[4] ^= e;
-  state[5] ^= f;
-  state[6] ^= g;
-  state[7] ^= h;
+  uint32_t tr[64];
+  RotateConstants(T, tr);
+  CompressBlock(state, tr, block);
 }
 
 void SM3_Init(Sm3Context *ctx) {
@@ -125,19 +182,21 @@ void SM3_Update(Sm3Context *ctx, const uint8_t *data, uint32_t len) {
   ctx->bitCountLow = low;
   ctx->bitCountHigh += len >> 29;
 
+  if (fill != 0 && len < kSm3BlockSize - fill) {
+    std::memcpy(ctx->block + fill, data, len);
+    return;
+  }
+  uint32_t tr[64];
+  RotateConstants(ctx->T, tr);
   if (fill != 0) {
     const uint32_t take = kSm3BlockSize - fill;
-    if (len < take) {
-      std::memcpy(ctx->block + fill, data, len);
-      return;
-    }
     std::memcpy(ctx->block + fill, data, take);
-    SM3_Compress(ctx->state, ctx->T, ctx->block);
+    CompressBlock(ctx->state, tr, ctx->block);
     data += take;
     len -= take;
   }
   for (; len >= kSm3BlockSize; data += kSm3BlockSize, len -= kSm3BlockSize) {
-    SM3_Compress(ctx->state, ctx->T, data);
+    CompressBlock(ctx->state, tr, data);
   }
   if (len > 0) std::memcpy(ctx->block, data, len);
 }

@@ -173,4 +173,48 @@ TEST_F(FileTest, OversizedFileIsRefusedBeforeTheCard) {
   EXPECT_EQ(vkey::Commands(key_), before);
 }
 
+// An application with a file area DF EA: its file table comes first, the application DF's
+// own second; listing sees the file area only.
+TEST_F(FileTest, TheFileAreaComesFirst) {
+  ASSERT_EQ(Create("outer", 16), SAR_OK);
+  char outer[] = "outer", inner[] = "inner";
+  const Bytes outer_data(16, 0x0A);
+  ASSERT_EQ(SKF(SKF_WriteFile)(app_, outer, 0, const_cast<BYTE *>(outer_data.data()), 16), SAR_OK);
+
+  vkey::RawCard raw(key_);
+  ASSERT_TRUE(raw.SelectPath({}));
+  ASSERT_EQ(raw.Send({0x00, 0xA4, 0x01, 0x00, 0x02, 0xAD, 0x01}), 0x9000);
+  ASSERT_TRUE(raw.Authenticate());
+  const Bytes area = {0x80, 0xE0, 0x00, 0x01, 0x0D, 0xDF, 0xEA, 0x1C, 0,
+                      0,    0,    0,    0,    0,    1,    0,    0,    0x0F};
+  ASSERT_EQ(raw.Send(area), 0x9000);
+  const Bytes table_ef = {0x80, 0xE0, 0x00, 0x03, 0x0D, 0xEF, 0x02, 0x06, 0,
+                          0,    0,    0,    0,    0,    0,    0,    0,    0};
+  ASSERT_EQ(raw.Send(table_ef), 0x9000);
+  Bytes table(kFileTableSize, 0);
+  table[0] = 1;
+  table[1] = 1;
+  PutText(table, 2, "inner");
+  PutU32(table, 36, 16);
+  ASSERT_TRUE(raw.WritePrefixed(table));
+  const Bytes data_ef = {0x80, 0xE0, 0x00, 0x03, 0x0D, 0x00, 0x21, 0x00, 0x50,
+                         0,    0,    0,    0,    0,    0,    0,    0,    0};
+  ASSERT_EQ(raw.Send(data_ef), 0x9000);
+  Bytes write = {0x00, 0xD6, 0x00, 0x00, 0x10};
+  write.insert(write.end(), 16, 0x1B);
+  ASSERT_EQ(raw.Send(write), 0x9000);
+
+  EXPECT_EQ(List(), "inner" + std::string(2, '\0'));
+  Bytes out(16);
+  ULONG length = 16;
+  ASSERT_EQ(SKF(SKF_ReadFile)(app_, inner, 0, 16, out.data(), &length), SAR_OK);
+  EXPECT_EQ(out, Bytes(16, 0x1B));
+  length = 16;
+  ASSERT_EQ(SKF(SKF_ReadFile)(app_, outer, 0, 16, out.data(), &length), SAR_OK);
+  EXPECT_EQ(out, outer_data) << "found in the application DF's own table";
+  EXPECT_EQ(Create("third", 8), SAR_OK);
+  EXPECT_EQ(List(), "inner" + std::string(1, '\0') + "third" + std::string(2, '\0'))
+      << "created in the file area";
+}
+
 }  // namespace

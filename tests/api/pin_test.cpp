@@ -1,9 +1,12 @@
 // PIN family on provisioned keys and applications made here, with the retry record of the
 // container directory read back raw.
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "keysim_fixture.h"
 #include "layouts.h"
+#include "shared_pin.h"
 
 namespace {
 
@@ -148,5 +151,58 @@ TEST_F(PinTest, AFailedExchangeLeavesTheRecord) {
   EXPECT_EQ(Verify(app, USER_TYPE, "12345678"), SAR_FAIL);
   EXPECT_EQ(Record(0xAD01), before);
 }
+
+// The marker asks for the PIN of the shared cache (or of the user): two control characters
+// and eight digits.
+constexpr char kMarker[] =
+    "\x1D\x1E"
+    "48151623";
+
+TEST_F(PinTest, TheMarkerTakesThePinOfTheSharedCache) {
+  SharedPin shared(64);
+  ASSERT_TRUE(shared.IsOpen());
+  std::strcpy(shared.Text(), "12345678");
+  char name[] = "KEYSIM-APP";
+  HAPPLICATION app = nullptr;
+  ASSERT_EQ(SKF(SKF_OpenApplication)(device_, name, &app), SAR_OK);
+  char pin[17] = {};
+  std::memcpy(pin, kMarker, 10);
+  ULONG left = 99;
+  ASSERT_EQ(SKF(SKF_VerifyPIN)(app, USER_TYPE, pin, &left), SAR_OK);
+  EXPECT_STREQ(pin, "12345678") << "the caller's buffer receives the PIN verified";
+
+  // The slot holds the PIN itself: a create that asks for it verifies it again.
+  vkey::RawCard raw(key_);
+  Bytes apps = ReadFile(raw, {0xEF01});
+  PutU32(apps, AppEntryAt(0) + 4, 0x10);
+  WriteFile(raw, {0xEF01}, apps);
+  char c[] = "C";
+  HCONTAINER h = nullptr;
+  EXPECT_EQ(SKF(SKF_CreateContainer)(app, c, &h), SAR_OK);
+}
+
+#if !defined(_WIN32)
+// With nothing cached the user is asked; a cancel records nothing and reports a failure, not a
+// blocked PIN.
+TEST_F(PinTest, ACancelledPromptLeavesTheRecord) {
+  SharedPin shared(64);
+  ASSERT_TRUE(shared.IsOpen());
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", FAKE_PINENTRY_DIR, 1);
+  setenv("FAKE_PINENTRY_ANSWERS", "/dev/null", 1);
+  setenv("FAKE_PINENTRY_LOG", "/dev/null", 1);
+  char name[] = "KEYSIM-APP";
+  HAPPLICATION app = nullptr;
+  ASSERT_EQ(SKF(SKF_OpenApplication)(device_, name, &app), SAR_OK);
+  const Header before = Record(0xAD01);
+  char pin[17] = {};
+  std::memcpy(pin, kMarker, 10);
+  ULONG left = 99;
+  EXPECT_EQ(SKF(SKF_VerifyPIN)(app, USER_TYPE, pin, &left), SAR_FAIL);
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(left, 99u);
+  EXPECT_EQ(Record(0xAD01), before);
+}
+#endif
 
 }  // namespace

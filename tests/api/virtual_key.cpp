@@ -1,9 +1,13 @@
 #include "virtual_key.h"
 
+#include <openssl/des.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
+#include "builtin_key.h"
 #include "daemon_harness.h"
 #include "net.h"
 #include "protocol.h"
@@ -137,6 +141,22 @@ bool RawCard::SelectPath(const std::vector<std::uint16_t> &path) {
     if (Send(select) != 0x9000) return false;
   }
   return true;
+}
+
+bool RawCard::Authenticate() {
+  Bytes challenge;
+  if (Send({0x00, 0x84, 0x00, 0x00, 0x08}, &challenge) != 0x9000 || challenge.size() != 8) {
+    return false;
+  }
+  DES_cblock key, in, out;
+  std::memcpy(key, keysim::kBuiltinAuthKey, 8);
+  std::memcpy(in, challenge.data(), 8);
+  DES_key_schedule schedule;
+  DES_set_key_unchecked(&key, &schedule);
+  DES_ecb_encrypt(&in, &out, &schedule, DES_ENCRYPT);
+  Bytes command = {0x00, 0x82, 0x00, 0x00, 0x08};
+  command.insert(command.end(), out, out + 8);
+  return Send(command) == 0x9000;
 }
 
 std::optional<Bytes> RawCard::ReadRaw(std::size_t offset, std::size_t length) {

@@ -43,6 +43,8 @@ class RawCard {
   // The whole length-prefixed file of the selected EF: its data (nullopt: FF FF or failure).
   std::optional<Bytes> ReadPrefixed();
   bool WritePrefixed(const Bytes &data);
+  // GET CHALLENGE and EXTERNAL AUTHENTICATE under the card's built-in key.
+  bool Authenticate();
   // Raw bytes of the selected EF.
   std::optional<Bytes> ReadRaw(std::size_t offset, std::size_t length);
 

@@ -12,7 +12,7 @@ Bytes Seq(std::size_t n, std::uint8_t first = 0) {
   for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(first + i);
   return v;
 }
-Bytes Part(const Bytes &v, std::size_t at, std::size_t n) {
+Bytes Slice(const Bytes &v, std::size_t at, std::size_t n) {
   return {v.begin() + static_cast<long>(at), v.begin() + static_cast<long>(at + n)};
 }
 std::string Cmd(const char *header, const Bytes &data = {}) {
@@ -27,9 +27,9 @@ TEST_F(FileTest, WholeFileIsWrittenInPiecesAfterItsLength) {
   const Bytes data = Seq(300);
   ASSERT_EQ(QX_WriteBinaryFile(device_, data), 0);
   EXPECT_EQ(Sent(), (std::vector<std::string>{Cmd("00 D6 00 00 02 01 2C"),
-                                              Cmd("00 D6 00 02 80", Part(data, 0, 128)),
-                                              Cmd("00 D6 00 82 80", Part(data, 128, 128)),
-                                              Cmd("00 D6 01 02 2C", Part(data, 256, 44))}));
+                                              Cmd("00 D6 00 02 80", Slice(data, 0, 128)),
+                                              Cmd("00 D6 00 82 80", Slice(data, 128, 128)),
+                                              Cmd("00 D6 01 02 2C", Slice(data, 256, 44))}));
 }
 
 TEST_F(FileTest, WholeFileEdgeLengths) {
@@ -57,14 +57,14 @@ TEST_F(FileTest, WholeFileWriteStopsAtTheFirstRefusal) {
 TEST_F(FileTest, WholeFileIsReadInPieces) {
   const Bytes data = Seq(300, 7);
   Answer("01 2C");
-  AnswerBytes(Part(data, 0, 128));
-  AnswerBytes(Part(data, 128, 128));
-  AnswerBytes(Part(data, 256, 44));
+  AnswerBytes(Slice(data, 0, 128));
+  AnswerBytes(Slice(data, 128, 128));
+  AnswerBytes(Slice(data, 256, 44));
   Bytes out(400, 0xEE);
   std::uint32_t length = 0;
   ASSERT_EQ(QX_ReadBinaryFile(device_, out, &length), 0);
   EXPECT_EQ(length, 300u);
-  EXPECT_EQ(Part(out, 0, 300), data);
+  EXPECT_EQ(Slice(out, 0, 300), data);
   EXPECT_EQ(out[300], 0xEE);
   EXPECT_EQ(Sent(), (std::vector<std::string>{Cmd("00 B0 00 00 02"), Cmd("00 B0 00 02 80"),
                                               Cmd("00 B0 00 82 80"), Cmd("00 B0 01 02 2C")}));
@@ -138,8 +138,8 @@ TEST_F(FileTest, DataFileDeleteResults) {
 TEST_F(FileTest, DataFileReadAtAnOffset) {
   const Bytes data = Seq(200, 1);
   Answer("");  // SELECT
-  AnswerBytes(Part(data, 0, 128));
-  AnswerBytes(Part(data, 128, 72));
+  AnswerBytes(Slice(data, 0, 128));
+  AnswerBytes(Slice(data, 128, 72));
   Bytes out(200);
   int count = -1;
   ASSERT_EQ(QX_ReadDataFile(device_, 0, 10, out, &count), 0);
@@ -150,7 +150,7 @@ TEST_F(FileTest, DataFileReadAtAnOffset) {
 
   Fake().Reset();
   Answer("");
-  AnswerBytes(Part(data, 0, 128));
+  AnswerBytes(Slice(data, 0, 128));
   Answer("", 0x6B00);
   EXPECT_EQ(QX_ReadDataFile(device_, 0, 10, out, &count), -1);
   EXPECT_EQ(count, 128);
@@ -169,8 +169,8 @@ TEST_F(FileTest, DataFileWriteAtAnOffset) {
   ASSERT_EQ(QX_WriteDataFile(device_, 19, 5, data, &count), 0);
   EXPECT_EQ(count, 130);
   EXPECT_EQ(Sent(), (std::vector<std::string>{Cmd("00 A4 02 00 02 00 34"),
-                                              Cmd("00 D6 00 05 80", Part(data, 0, 128)),
-                                              Cmd("00 D6 00 85 02", Part(data, 128, 2))}));
+                                              Cmd("00 D6 00 05 80", Slice(data, 0, 128)),
+                                              Cmd("00 D6 00 85 02", Slice(data, 128, 2))}));
 
   Fake().Reset();
   ASSERT_EQ(QX_WriteDataFile(device_, 0, 0, {}, &count), 0);

@@ -76,6 +76,16 @@ BOOL CALLBACK TakeStaticText(HWND h, LPARAM p) {
   return TRUE;
 }
 
+BOOL CALLBACK FindIcon(HWND h, LPARAM p) {
+  wchar_t cls[16] = {};
+  GetClassNameW(h, cls, 16);
+  if (_wcsicmp(cls, L"Static") == 0 && (GetWindowLongW(h, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+    *reinterpret_cast<HWND *>(p) = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The message text: the static control that is not an icon.
 std::string MessageText(HWND box) {
   std::wstring text;
@@ -83,30 +93,36 @@ std::string MessageText(HWND box) {
   return Utf8(text);
 }
 
+// `import` (ImageMagick) of the whole display into pin_dialog.png beside the program. Wine
+// starts the Unix program; its handle does not tell when it is done, the file does.
 void Screenshot() {
   char display[256] = {};
   if (!GetEnvironmentVariableA("DISPLAY", display, sizeof display) || !display[0]) return;
-  char folder[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, folder, MAX_PATH);
-  char *slash = strrchr(folder, '\\');
-  if (slash) *slash = 0;
-  char unix_folder[MAX_PATH + 8] = {};
-  // The program's folder as Wine maps it (Z: is the Unix root).
-  const char *path =
-      (folder[0] == 'Z' || folder[0] == 'z') && folder[1] == ':' ? folder + 2 : folder;
-  for (std::size_t i = 0; path[i] && i < MAX_PATH; ++i)
-    unix_folder[i] = path[i] == '\\' ? '/' : path[i];
-  std::string command =
-      std::string("/usr/bin/import -window root ") + unix_folder + "/pin_dialog.png";
+  char file[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, file, MAX_PATH);
+  char *slash = strrchr(file, '\\');
+  if (!slash || slash + sizeof "pin_dialog.png" >= file + MAX_PATH) return;
+  strcpy(slash + 1, "pin_dialog.png");
+  DeleteFileA(file);
+  // The same file as Wine maps it to Unix (Z: is the root).
+  std::string unix_file = (file[0] == 'Z' || file[0] == 'z') && file[1] == ':' ? file + 2 : file;
+  for (char &c : unix_file) c = c == '\\' ? '/' : c;
+  std::string command = "/usr/bin/import -window root " + unix_file;
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                     &pi)) {
-    WaitForSingleObject(pi.hProcess, 10000);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    return;
   }
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  for (int i = 0; i < 250; ++i) {  // up to 5 s for the picture to be written
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExA(file, GetFileExInfoStandard, &data) && data.nFileSizeLow > 0) break;
+    Sleep(20);
+  }
+  Sleep(100);  // the last bytes
 }
 
 void Click(HWND h, int id) {
@@ -156,6 +172,15 @@ void ActOnMessage(ScriptedUser::State &s, HWND box, const UiStep *step) {
     seen.kind = UiSeen::kOkCancel;
     const LONG cancel = GetWindowLongW(GetDlgItem(box, IDCANCEL), GWL_STYLE);
     if ((cancel & BS_TYPEMASK) != BS_DEFPUSHBUTTON) seen.text += " [default OK]";
+  }
+  // The icon of the style: a warning (IDI_EXCLAMATION) over the dialog and with the retries,
+  // an error (IDI_HAND) alone.
+  HWND icon = nullptr;
+  EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&icon));
+  const LPCWSTR expected = MAKEINTRESOURCEW(seen.kind == UiSeen::kOkOnly ? 32513 : 32515);
+  if (!icon || reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0)) !=
+                   LoadIconW(nullptr, expected)) {
+    seen.text += " [other icon]";
   }
   s.seen.push_back(seen);
   const bool cancel = step && step->action == UiAction::kMessageCancel;

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "card_fixture.h"
+#include "platform/os/os.h"
 #include "skf/card/apdu.h"
 #include "skf/card/binding.h"
 #include "skf/card/device.h"
@@ -79,6 +80,43 @@ class BindingTest : public ::testing::Test {
   char saved_path_[kPathSize];
   ReaderApiTable saved_api_;
 };
+
+TEST(EntryPointTest, LibraryRecordsItsOwnFolderAtLoad) {
+  const std::string folder = TestFolder() + "probe" + kPathSeparator;
+#if defined(_WIN32)
+  const std::string file = folder + "cardprobe.dll";
+#else
+  const std::string file = folder + "cardprobe.so";
+#endif
+  void *library = os::OpenLibrary(file.c_str());
+  ASSERT_NE(library, nullptr) << file;
+  using Text = const char *(*)();
+  using Handle = void *(*)();
+  const auto path = reinterpret_cast<Text>(os::LibrarySymbol(library, "CardProbe_ReaderLibPath"));
+  const auto handle =
+      reinterpret_cast<Handle>(os::LibrarySymbol(library, "CardProbe_ModuleHandle"));
+  ASSERT_TRUE(path && handle);
+  EXPECT_EQ(std::string(path()), folder + std::string(kReaderLibName));
+#if defined(_WIN32)
+  EXPECT_EQ(handle(), library);
+#else
+  EXPECT_NE(handle(), nullptr);
+#endif
+  os::CloseLibrary(library);
+}
+
+TEST(EntryPointTest, OtherReasonsKeepThePath) {
+  char saved[kPathSize];
+  std::memcpy(saved, ReaderLibPath, sizeof saved);
+  void *const saved_module = ModuleHandle;
+  int marker = 0;
+  for (unsigned long reason : {0ul, 2ul, 3ul}) {
+    EXPECT_EQ(SetReaderLibPath(&marker, reason, nullptr), 1);
+    EXPECT_EQ(ModuleHandle, &marker);
+    EXPECT_EQ(0, std::memcmp(saved, ReaderLibPath, sizeof saved));
+  }
+  ModuleHandle = saved_module;
+}
 
 TEST_F(BindingTest, MissingNameUnbindsAndTheNextCallTriesAgain) {
   const std::string sep(1, kPathSeparator);

@@ -87,6 +87,17 @@ TEST_F(Pin, WrongPinCountsDownToBlocked) {
   EXPECT_EQ(verify_protected(kUserPin), 0x6983);
 }
 
+// `changed` tells the daemon to save: every counter move is saved, a repeated success is not.
+TEST_F(Pin, ChangedFlagFollowsTheCounters) {
+  const Bytes right = apdu(0x00, 0x20, 0x00, 0x00, kUserPin);
+  const Bytes wrong = apdu(0x00, 0x20, 0x00, 0x00, kWrongPin);
+  EXPECT_FALSE(key.tx(right).changed);
+  EXPECT_TRUE(key.tx(wrong).changed);
+  EXPECT_TRUE(key.tx(right).changed);
+  EXPECT_FALSE(key.tx(right).changed);
+  EXPECT_TRUE(key.tx(apdu(0x80, 0x5E, 0x01, 0x00, cat({kUserPin, {0xFF}, kNewPin}))).changed);
+}
+
 TEST_F(Pin, FailedVerifyDropsPrivateKeyAccess) {
   key.create(0x19, hex("000D0101000001000000"));
   ASSERT_EQ(key.select(0x02, 0x000D), 0x9000);

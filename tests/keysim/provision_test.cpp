@@ -66,36 +66,36 @@ TEST(ProvisionDerive, UserPinAndAdministratorKey) {
 
 TEST(Provision, DefaultKeyReadsBackAsTheHostSeesIt) {
   Key key;
-  const ProvisionSpec spec;
+  const ProvisionPlan plan;
   std::string err;
-  ASSERT_TRUE(card_provision(key.card, spec, &err)) << err;
+  ASSERT_TRUE(card_provision(key.card, plan, &err)) << err;
   key.select_mf();
   ASSERT_EQ(key.select(0x02, 0xEF01), 0x9000);
   const Bytes apps = key.read_file();
   ASSERT_EQ(apps.size(), 1156u);
   EXPECT_EQ(text_at(apps, 0), "VARN");
   EXPECT_EQ(i32(apps, 68), 1u);
-  EXPECT_EQ(i32(apps, 72), spec.create_file_rights);
-  EXPECT_EQ(text_at(apps, 76), spec.app_name);
+  EXPECT_EQ(i32(apps, 72), plan.create_file_rights);
+  EXPECT_EQ(text_at(apps, 76), plan.app_name);
   EXPECT_EQ(i32(apps, 68 + 136), 0u);
 
   ASSERT_EQ(key.select(0x01, 0xAD01), 0x9000);
   ASSERT_EQ(key.select(0x02, 0xEF01), 0x9000);
   const Bytes dir = key.read_file();
   ASSERT_EQ(dir.size(), 620u);
-  EXPECT_EQ(i32(dir, 4), spec.admin_retries);
-  EXPECT_EQ(i32(dir, 16), spec.user_retries);
-  for (size_t i = 0; i < spec.containers.size(); ++i) {
+  EXPECT_EQ(i32(dir, 4), plan.admin_retries);
+  EXPECT_EQ(i32(dir, 16), plan.user_retries);
+  for (size_t i = 0; i < plan.containers.size(); ++i) {
     const size_t e = 28 + 148 * i;
-    EXPECT_EQ(i32(dir, e), uint32_t(spec.containers[i].key_type));
+    EXPECT_EQ(i32(dir, e), uint32_t(plan.containers[i].key_type));
     for (size_t flag : {4, 8, 12, 16}) EXPECT_EQ(i32(dir, e + flag), 1u) << i << ' ' << flag;
-    EXPECT_EQ(text_at(dir, e + 20), spec.containers[i].name);
+    EXPECT_EQ(text_at(dir, e + 20), plan.containers[i].name);
   }
-  EXPECT_EQ(dir[28 + 148 * spec.containers.size() + 20], 0);  // next entry free
+  EXPECT_EQ(dir[28 + 148 * plan.containers.size() + 20], 0);  // next entry free
 
   // The user PIN verifies as derived; the signing certificate holds the card's signing key.
   uint8_t pin[6];
-  derive_user_pin(spec.user_pin, pin);
+  derive_user_pin(plan.user_pin, pin);
   EXPECT_EQ(key.sw(apdu(0x00, 0x20, 0x00, 0x00, Bytes(pin, pin + 6))), 0x9000);
   ASSERT_EQ(key.select(0x01, 0xDF11), 0x9000);
   ASSERT_EQ(key.select(0x02, 0xEF02), 0x9000);
@@ -112,24 +112,24 @@ TEST(Provision, DefaultKeyReadsBackAsTheHostSeesIt) {
   EXPECT_EQ(key.ok(hex("80D82002 80")).size(), 128u);
 }
 
-TEST(Provision, DeviceKeyPathAndSpecErrors) {
+TEST(Provision, DeviceKeyPathAndPlanErrors) {
   Key key;
   ASSERT_TRUE(card_set_knob(key.card, "builtin_key", "off", nullptr));
-  ProvisionSpec spec;
-  spec.containers = {{"RSA2048", kContainerRsa2048, false}};
+  ProvisionPlan plan;
+  plan.containers = {{"RSA2048", kContainerRsa2048, false}};
   std::string err;
-  ASSERT_TRUE(card_provision(key.card, spec, &err)) << err;  // factory device key
+  ASSERT_TRUE(card_provision(key.card, plan, &err)) << err;  // factory device key
   key.select_mf();
   ASSERT_EQ(key.select(0x01, 0xAD01), 0x9000);
   ASSERT_EQ(key.select(0x01, 0xDF11), 0x9000);
   ASSERT_EQ(key.select(0x02, 0x001A), 0x9000);
   EXPECT_EQ(key.ok(hex("80D82002 000100")).size(), 256u);
 
-  spec.device_key = "another key";
-  EXPECT_FALSE(card_provision(key.card, spec, &err));
+  plan.device_key = "another key";
+  EXPECT_FALSE(card_provision(key.card, plan, &err));
   EXPECT_NE(err.find("authentication"), std::string::npos) << err;
-  spec.containers.assign(5, {"C", kContainerSm2, false});
-  EXPECT_FALSE(card_provision(key.card, spec, &err));
+  plan.containers.assign(5, {"C", kContainerSm2, false});
+  EXPECT_FALSE(card_provision(key.card, plan, &err));
   EXPECT_NE(err.find("at most 4"), std::string::npos) << err;
 }
 

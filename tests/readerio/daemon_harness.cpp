@@ -53,14 +53,14 @@ std::string fresh_key_name(const char *stem) {
 }
 
 uint8_t control(const std::string &addr, proto::Op op, const std::vector<std::string> &texts,
-                const uint32_t *number) {
+                const uint32_t *number, uint8_t create_flags) {
   keysim::net::Socket s = keysim::net::connect_to(addr, 30000);
   if (!s.valid()) return 0xFF;
   proto::Writer w;
   w.u8(uint8_t(op));
   for (auto &t : texts) w.text(t);
   if (number) w.u32(*number);
-  if (op == proto::Op::create) w.u8(0);  // blank
+  if (op == proto::Op::create) w.u8(create_flags);
   proto::Bytes reply;
   if (!keysim::net::call(s, w.body, reply)) return 0xFF;
   return reply[0];

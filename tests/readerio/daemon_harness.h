@@ -29,8 +29,10 @@ void remove_dir(const std::string &dir);
 void set_addr_env(const std::string &addr);  // "" unsets KEYSIM_ADDR
 
 // One control request; returns the result byte (0xFF when the daemon did not answer).
+// create takes the serial in *number and its flags byte in create_flags.
 uint8_t control(const std::string &addr, keysim::proto::Op op,
-                const std::vector<std::string> &texts, const uint32_t *number = nullptr);
+                const std::vector<std::string> &texts, const uint32_t *number = nullptr,
+                uint8_t create_flags = 0);
 
 // A key name no earlier call of this process returned.
 std::string fresh_key_name(const char *stem);

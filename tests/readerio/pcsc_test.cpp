@@ -118,6 +118,12 @@ TEST_F(Pcsc, ListsTheVpcdCardBesideTheVirtualKeyAndExchanges) {
   QX_DestroyReaderList(list);
   EXPECT_TRUE(virtual_listed);
   EXPECT_EQ(QX_ClosePort(h), READERIO_SW_OK);
+
+  // Removing the key takes the card out of the vpcd reader.
+  ASSERT_EQ(control(key_daemon.addr, Op::remove, {"vcard"}), 0);
+  for (int i = 0; i < 200 && !pcsc_reader().empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(pcsc_reader(), "");
 }
 
 }  // namespace

@@ -82,9 +82,22 @@ class Process : public ::testing::Test {
 };
 
 TEST_F(Process, KeyStateSurvivesARestart) {
-  std::string key = create(77);
+  // A provisioned key: a wrong user PIN costs a try, and the card saves that change.
+  std::string key = fresh_key_name("p");
+  uint32_t serial = 77;
+  ASSERT_EQ(control(d.addr, Op::create, {key}, &serial, 1), 0);
   ASSERT_EQ(control(d.addr, Op::knob, {key, "max_data", "3000"}), 0);
+  const uint8_t select_app[] = {0x00, 0xA4, 0x01, 0x00, 0x02, 0xAD, 0x01};
+  const uint8_t wrong_pin[] = {0x00, 0x20, 0x00, 0x00, 0x06, 1, 2, 3, 4, 5, 6};
+  auto wrong_try = [&](QX_DEVHANDLE h) {
+    uint8_t atr[32], resp[300];
+    uint16_t n = 0;
+    EXPECT_EQ(QX_ResetCard(h, atr, &n, 0), READERIO_SW_OK);
+    EXPECT_EQ(QX_ApduT0(h, select_app, sizeof select_app, resp, &n, 1), READERIO_SW_OK);
+    return QX_ApduT0(h, wrong_pin, sizeof wrong_pin, resp, &n, 1);
+  };
   QX_DEVHANDLE h = open(key);
+  EXPECT_EQ(wrong_try(h), 0x63C9u);
   char before[65] = {};
   ASSERT_EQ(QX_GetDescriptor(h, before), READERIO_SW_OK);
   ASSERT_TRUE(stop_daemon(d));
@@ -98,7 +111,7 @@ TEST_F(Process, KeyStateSurvivesARestart) {
   char after[65] = {};
   ASSERT_EQ(QX_GetDescriptor(h, after), READERIO_SW_OK);
   EXPECT_STREQ(after, before);
-  EXPECT_EQ(challenge(h), READERIO_SW_OK);
+  EXPECT_EQ(wrong_try(h), 0x63C8u);
   QX_ClosePort(h);
 }
 

@@ -118,7 +118,7 @@ int create_offline(const std::string &dir, const std::string &name, uint32_t ser
   keysim::Card card;
   keysim::card_init_blank(card, serial);
   std::string err;
-  if ((provisioned && !keysim::card_provision(card, keysim::ProvisionSpec{}, &err)) ||
+  if ((provisioned && !keysim::card_provision(card, keysim::ProvisionPlan{}, &err)) ||
       !keysim::card_save(card, state_path(dir, name), &err)) {
     std::fprintf(stderr, "keysimctl: %s\n", err.c_str());
     return 1;

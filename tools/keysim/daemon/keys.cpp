@@ -87,7 +87,7 @@ Key *create_key(Store &store, const std::string &name, uint32_t serial, bool pro
   key->name = name;
   key->path = key_path(store, name);
   keysim::card_init_blank(key->card, serial);
-  if (provisioned && !keysim::card_provision(key->card, keysim::ProvisionSpec{}, err))
+  if (provisioned && !keysim::card_provision(key->card, keysim::ProvisionPlan{}, err))
     return nullptr;
   std::lock_guard g(store.lock);
   for (auto &k : store.keys)

@@ -2,6 +2,7 @@
 // virtual reader. A key's mutex serialises everything done to its card.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>

@@ -156,12 +156,11 @@ int main(int argc, char **argv) {
       continue;
     }
     if (!(p[0].revents & POLLIN)) continue;
-    int fd = ::accept(listener.get(), nullptr, nullptr);
-    if (fd < 0) continue;
+    net::Socket s = net::accept_from(listener);
+    if (!s.valid()) continue;
     reap(conns, false);
     Connection &c = conns.emplace_back();
-    c.socket = net::Socket(fd);
-    net::set_nodelay(c.socket);
+    c.socket = std::move(s);
     c.thread = std::thread(serve, std::ref(store), std::ref(c));
   }
   listener.close();

@@ -32,10 +32,8 @@ Bytes list_readers(Store &store) {
   std::vector<std::string> names;
   {
     std::lock_guard g(store.lock);
-    for (auto &k : store.keys) {
-      std::lock_guard kg(k->lock);
+    for (auto &k : store.keys)
       if (k->inserted) names.push_back(std::string(kReaderPrefix) + k->name);
-    }
   }
   std::sort(names.begin(), names.end());
   Writer w;
@@ -109,7 +107,6 @@ Bytes list_keys(Store &store) {
   std::lock_guard g(store.lock);
   w.u16(uint16_t(store.keys.size()));
   for (auto &k : store.keys) {
-    std::lock_guard kg(k->lock);
     w.text(k->name);
     w.u8(k->inserted ? 1 : 0);
   }

@@ -1,11 +1,10 @@
 // State file of one key: a versioned line format closed by an "end" line with the line count
 // and the SM3 of everything before it, so a truncated or altered file is refused. Written to a
-// temporary file beside the target, synced, then renamed over it.
+// temporary file beside the target, then renamed over it.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <sstream>
-#include <unistd.h>
 
 #include "cardcrypto.h"
 #include "emulator.h"
@@ -209,8 +208,10 @@ bool card_save(const Card &card, const std::string &path, std::string *err) {
   const std::string tmp = path + ".tmp";
   FILE *f = std::fopen(tmp.c_str(), "wb");
   if (!f) return fail(err, tmp, "cannot create");
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size() &&
-                       std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
+  // Temporary file and rename keep a killed daemon from leaving a half-written key; no fsync:
+  // the file need not survive a power cut, and a save follows many commands.
+  const bool written =
+      std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0;
   const bool closed = std::fclose(f) == 0;
   if (!written || !closed) {
     std::remove(tmp.c_str());

@@ -21,6 +21,7 @@ constexpr size_t kAdminKeyBytes = 16;
 constexpr size_t kMacBytes = 4;
 constexpr size_t kKeyRecordHeader = 8;  // kind, id, 4 attribute bytes, limit, 00
 constexpr size_t kDeviceKeyOffset = 3;
+constexpr size_t kMaxKeysPerFile = 16;
 
 using Block = std::array<uint8_t, kBlock>;
 
@@ -102,10 +103,12 @@ bool same(std::span<const uint8_t> a, std::span<const uint8_t> b, size_t n) {
   return a.size() >= n && b.size() >= n && std::equal(a.begin(), a.begin() + n, b.begin());
 }
 
-Reply pin_accepted(Card &card, KeyEntry &k, uint32_t app) {
+// Only a restored counter changes what is saved; a plain success needs no write.
+Reply pin_accepted(Card &card, KeyEntry &k, uint32_t app, bool value_changed = false) {
+  const bool changed = value_changed || k.remaining != k.limit;
   k.remaining = k.limit;
   set_verified(card, app, true);
-  return Reply{{}, sw::kOk, true};
+  return Reply{{}, sw::kOk, changed};
 }
 
 Reply pin_refused(Card &card, KeyEntry &k, uint32_t app) {
@@ -189,7 +192,7 @@ Reply change_plain(Card &card, std::span<const uint8_t> d) {
   if (k->remaining == 0) return status(sw::kBlocked);
   if (d[kPinBytes] != 0xFF || !same(k->value, d, kPinBytes)) return pin_refused(card, *k, app);
   std::copy_n(d.begin() + kPinBytes + 1, kPinBytes, k->value.begin());
-  return pin_accepted(card, *k, app);
+  return pin_accepted(card, *k, app, true);
 }
 
 Reply change_protected(Card &card, std::span<const uint8_t> d) {
@@ -210,7 +213,7 @@ Reply change_protected(Card &card, std::span<const uint8_t> d) {
                   m[13] == 0xFF && m[14] == 0xFF && m[15] == 0xFF;
   if (!ok) return pin_refused(card, *k, app);
   std::copy_n(m + kPinBytes + 1, kPinBytes, k->value.begin());
-  return pin_accepted(card, *k, app);
+  return pin_accepted(card, *k, app, true);
 }
 
 Reply unblock(Card &card, std::span<const uint8_t> d) {
@@ -277,8 +280,10 @@ Reply cmd_write_key(Card &card, const Apdu &a) {
     return status(sw::kWrongLength);
   if (KeyEntry *old = find_key(*f, k.kind, k.id))
     *old = std::move(k);
-  else
+  else if (f->keys.size() < kMaxKeysPerFile)
     f->keys.push_back(std::move(k));
+  else
+    return status(sw::kNoSpace);
   return r;
 }
 

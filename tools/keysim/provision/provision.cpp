@@ -37,13 +37,13 @@ Bytes key16(const std::string &text) {
   return k;
 }
 
-bool format(Host &h, const ProvisionSpec &spec) {
+bool format(Host &h, const ProvisionPlan &plan) {
   card_reset(h.card);
   h.try_send({0xBF, 0xC8, 0x00, 0x00, 0x0F});
-  if (!h.authenticate(spec.device_key)) return false;
+  if (!h.authenticate(plan.device_key)) return false;
   h.create(0x00, {0x3F, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00});
   Bytes wk = {0x00, 0x00, 0x00};
-  const Bytes k = key16(spec.device_key);
+  const Bytes k = key16(plan.device_key);
   wk.insert(wk.end(), k.begin(), k.end());
   h.send(short_apdu(0x80, 0xD4, 0x01, 0x00, wk), nullptr, 0x9000, "device key");
   const struct {
@@ -65,29 +65,29 @@ bool format(Host &h, const ProvisionSpec &spec) {
   return h.ok();
 }
 
-bool create_application(Host &h, const ProvisionSpec &spec) {
+bool create_application(Host &h, const ProvisionPlan &plan) {
   h.select_mf();
   h.select(0x01, kAppDf, false);  // a freshly formatted card has no DF yet
   h.create(0x01, {0xAD, 0x01, 0xE8, 0x00, 0, 0, 0, 0, 0, 0x01, 0x00, 0x00, 0x0F});
   h.create(0x03, {0xEF, 0x01, 0x04, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   Bytes cdir(kContainerDirSize, 0);
-  put_i32(cdir, 4, spec.admin_retries);
-  put_i32(cdir, 8, spec.admin_retries);
-  put_i32(cdir, 12, spec.user_retries);
-  put_i32(cdir, 16, spec.user_retries);
+  put_i32(cdir, 4, plan.admin_retries);
+  put_i32(cdir, 8, plan.admin_retries);
+  put_i32(cdir, 12, plan.user_retries);
+  put_i32(cdir, 16, plan.user_retries);
   h.write_file(cdir);
   h.create(0x03, {0xEF, 0x02, 0x06, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   h.write_file(Bytes(1040, 0));
   uint8_t admin[16], user[6];
-  derive_admin_key(spec.admin_pin, admin);
-  derive_user_pin(spec.user_pin, user);
+  derive_admin_key(plan.admin_pin, admin);
+  derive_user_pin(plan.user_pin, user);
   h.create(0x0B, {0x00, 0x14, 0x01, 0x00, 0x01, 0x20, 0x00, 0x0F});
-  Bytes upin = {0x1F, 0x00, 0x1A, 0x01, 0x0F, 0x0F, static_cast<uint8_t>(spec.user_retries), 0x00};
+  Bytes upin = {0x1F, 0x00, 0x1A, 0x01, 0x0F, 0x0F, static_cast<uint8_t>(plan.user_retries), 0x00};
   upin.insert(upin.end(), user, user + 6);
   upin.insert(upin.end(), {0xFF, 0xFF});
   h.send(short_apdu(0x80, 0xD4, 0x00, 0x14, upin), nullptr, 0x9000, "user PIN key");
   for (uint8_t id : {0x1A, 0x01}) {
-    Bytes ak = {0x01, id, 0, 0, 0, 0, static_cast<uint8_t>(spec.admin_retries), 0x00};
+    Bytes ak = {0x01, id, 0, 0, 0, 0, static_cast<uint8_t>(plan.admin_retries), 0x00};
     ak.insert(ak.end(), admin, admin + 16);
     h.send(short_apdu(0x80, 0xD4, 0x00, 0x14, ak), nullptr, 0x9000, "administrator key");
   }
@@ -97,8 +97,8 @@ bool create_application(Host &h, const ProvisionSpec &spec) {
   Bytes dir(kAppDirSize, 0);
   std::memcpy(dir.data(), "VARN", 4);
   put_i32(dir, kAppEntry0, 1);
-  put_i32(dir, kAppEntry0 + 4, spec.create_file_rights);
-  std::memcpy(dir.data() + kAppEntry0 + 8, spec.app_name.data(), spec.app_name.size());
+  put_i32(dir, kAppEntry0 + 4, plan.create_file_rights);
+  std::memcpy(dir.data() + kAppEntry0 + 8, plan.app_name.data(), plan.app_name.size());
   h.select_mf();
   h.select(0x02, 0xEF01);
   h.write_file(dir);
@@ -186,11 +186,11 @@ bool build_container(Host &h, const ProvisionContainer &c, size_t index, Bytes &
   return h.ok();
 }
 
-bool check_spec(const ProvisionSpec &spec, std::string &why) {
-  if (spec.app_name.empty() || spec.app_name.size() > kAppNameMax)
+bool check_plan(const ProvisionPlan &plan, std::string &why) {
+  if (plan.app_name.empty() || plan.app_name.size() > kAppNameMax)
     return why = "application name must have 1 to 32 characters", false;
-  if (spec.containers.size() > kMaxContainers) return why = "at most 4 containers", false;
-  for (const ProvisionContainer &c : spec.containers) {
+  if (plan.containers.size() > kMaxContainers) return why = "at most 4 containers", false;
+  for (const ProvisionContainer &c : plan.containers) {
     if (c.name.empty() || c.name.size() > kEntryNameMax)
       return why = "container name must have 1 to 64 characters", false;
     if (c.key_type < kContainerRsa1024 || c.key_type > kContainerSm2)
@@ -201,21 +201,21 @@ bool check_spec(const ProvisionSpec &spec, std::string &why) {
 
 }  // namespace
 
-bool card_provision(Card &card, const ProvisionSpec &spec, std::string *err) {
+bool card_provision(Card &card, const ProvisionPlan &plan, std::string *err) {
   Host h{card, {}};
-  if (!check_spec(spec, h.error)) {
+  if (!check_plan(plan, h.error)) {
     if (err) *err = h.error;
     return false;
   }
   provision::Issuer issuer;
-  if (format(h, spec) && create_application(h, spec)) {
+  if (format(h, plan) && create_application(h, plan)) {
     Bytes cdir(kContainerDirSize, 0);
-    put_i32(cdir, 4, spec.admin_retries);
-    put_i32(cdir, 8, spec.admin_retries);
-    put_i32(cdir, 12, spec.user_retries);
-    put_i32(cdir, 16, spec.user_retries);
-    for (size_t i = 0; i < spec.containers.size() && h.ok(); ++i)
-      build_container(h, spec.containers[i], i, cdir, issuer, spec.device_key);
+    put_i32(cdir, 4, plan.admin_retries);
+    put_i32(cdir, 8, plan.admin_retries);
+    put_i32(cdir, 12, plan.user_retries);
+    put_i32(cdir, 16, plan.user_retries);
+    for (size_t i = 0; i < plan.containers.size() && h.ok(); ++i)
+      build_container(h, plan.containers[i], i, cdir, issuer, plan.device_key);
     h.select_mf();
     h.select(0x01, kAppDf);
     h.select(0x02, 0xEF01);

@@ -22,7 +22,7 @@ struct ProvisionContainer {
   bool certificates = true;      // a certificate for each key pair
 };
 
-struct ProvisionSpec {
+struct ProvisionPlan {
   std::string device_key = "1234567812345678";  // device authentication key text (<= 16 used)
   std::string app_name = "KEYSIM-APP";
   std::string admin_pin = "12345678";
@@ -35,11 +35,11 @@ struct ProvisionSpec {
 };
 
 // Formats `card` (which must accept the built-in key or the device key text) and builds the
-// application of `spec` in AppDirectory entry 0. Every container gets a signing and an
+// application of `plan` in AppDirectory entry 0. Every container gets a signing and an
 // encryption key pair generated on the card and, when asked, one certificate per pair issued by
 // a throw-away test CA. At most 4 containers. False with a message on the first failing step;
 // the card then holds whatever the steps before it built. Leaves the card reset.
-bool card_provision(Card &card, const ProvisionSpec &spec, std::string *err);
+bool card_provision(Card &card, const ProvisionPlan &plan, std::string *err);
 
 // The 6-byte user PIN value the card stores for a PIN text (what VERIFY presents).
 void derive_user_pin(const std::string &pin, uint8_t out[6]);

@@ -1,0 +1,53 @@
+// SKF_FormatCard through the loaded tokencore: the key in the first listed reader formatted,
+// read back raw and through the device information.
+#include <string>
+
+#include "keysim_fixture.h"
+
+namespace {
+
+constexpr char kFactoryKey[] = "1234567812345678";  // the device key of a blank virtual key
+
+class FormatCardTest : public VirtualKeyTest {
+ protected:
+  // The device directory as the card holds it, read raw.
+  vkey::Bytes DeviceDirectory(const std::string &key) {
+    vkey::RawCard card(key);
+    if (!card.IsOpen() || !card.SelectPath({0xEF01})) return {};
+    return card.ReadPrefixed().value_or(vkey::Bytes{});
+  }
+};
+
+TEST_F(FormatCardTest, BlankKeyGetsTheEmptyLayout) {
+  const std::string key = NewKey(false);
+  char text[] = "0123456789abcdef";
+  ASSERT_EQ(SKF(SKF_FormatCard)(text), SAR_OK);
+  vkey::Bytes expected(1156, 0);
+  expected[0] = 'V', expected[1] = 'A', expected[2] = 'R', expected[3] = 'N';
+  EXPECT_EQ(DeviceDirectory(key), expected);
+
+  DEVHANDLE device = Connect(key);
+  DEVINFO info{};
+  ASSERT_EQ(SKF(SKF_GetDevInfo)(device, &info), SAR_OK);
+  EXPECT_STREQ(reinterpret_cast<const char *>(info.Label), "VARN");
+}
+
+TEST_F(FormatCardTest, KeyThatRefusesTheBuiltInKey) {
+  const std::string key = NewKey(false);
+  ASSERT_TRUE(vkey::Knob(key, "builtin_key", "off"));
+  char wrong[] = "not the device key";
+  EXPECT_EQ(SKF(SKF_FormatCard)(wrong), SAR_FAIL);
+  EXPECT_TRUE(DeviceDirectory(key).empty()) << "nothing created";
+  char factory[17];
+  std::string(kFactoryKey).copy(factory, 16);
+  factory[16] = 0;
+  ASSERT_EQ(SKF(SKF_FormatCard)(factory), SAR_OK);
+  EXPECT_EQ(DeviceDirectory(key).size(), 1156u);
+}
+
+TEST_F(FormatCardTest, NoReaderNoFormat) {
+  char text[] = "0123456789abcdef";
+  EXPECT_EQ(SKF(SKF_FormatCard)(text), SAR_FAIL);
+}
+
+}  // namespace
