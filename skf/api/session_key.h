@@ -1,24 +1,28 @@
-// The record behind a session-key handle. Allocated zeroed by the export that makes the key;
-// never freed.
+// The record behind a session-key handle: the card layer's stream state, whose fields are the
+// key, its identifier, the chain value and the state of a multi-part operation. Allocated
+// zeroed by the export that makes the key; never freed.
 #pragma once
 
 #include <cstdint>
 
+#include "skf.h"
 #include "skf/card/readerio_api.h"
+#include "skf/card/sym_stream.h"
 
 inline constexpr std::size_t kSessionKeyArea = 256;  // the operations use the first 16 bytes
 inline constexpr std::size_t kSessionKeyUsed = 16;
 inline constexpr std::size_t kSessionIvSize = 32;
 inline constexpr std::size_t kSessionPendingSize = 32;
 
-struct SessionKeyHandle {
-  std::uint32_t dwAlgID;
-  std::uint32_t bPadding;  // 0 none; otherwise 16-byte block padding
-  std::uint8_t Key[kSessionKeyArea];
-  std::uint32_t IVLen;
-  std::uint8_t IV[kSessionIvSize];  // chain value, advanced by CBC update steps
-  std::uint32_t PendingLen;         // bytes held back between update calls, at most 16
-  std::uint32_t Finished;           // set by the encryption final step
-  std::uint8_t Pending[kSessionPendingSize];
-  DEVHANDLE hDev;
-};
+// dwAlgID, bPadding (0 none, else 16-byte block padding), Key, IVLen, IV (advanced by CBC
+// update steps), PendingLen (at most 16), Finished (set by the encryption final step),
+// Pending, hDev.
+using SessionKeyHandle = SymStreamState;
+
+static_assert(sizeof(SessionKeyHandle::Key) == kSessionKeyArea);
+static_assert(sizeof(SessionKeyHandle::IV) == kSessionIvSize);
+static_assert(sizeof(SessionKeyHandle::Pending) == kSessionPendingSize);
+
+inline SessionKeyHandle *AsSessionKey(HANDLE handle) {
+  return static_cast<SessionKeyHandle *>(handle);
+}

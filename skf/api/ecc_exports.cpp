@@ -1,0 +1,165 @@
+// SM2 with a container's key pairs: generation, signing, verification, session-key wrapping,
+// and the public key of an SM2 or RSA container.
+#include "skf/api/ecc_blob.h"
+#include "skf/api/export_util.h"
+#include "skf/api/key_gate.h"
+#include "skf/api/key_handles.h"
+#include "skf/api/key_output.h"
+#include "skf/api/rsa_blob.h"
+#include "skf/card/rsa_keys.h"
+#include "skf/card/secure_zero.h"
+#include "skf/card/sm2_ops.h"
+
+namespace {
+
+constexpr ULONG kDigestSize = 32;
+constexpr std::size_t kAnswerSize = 1024;
+// The verify command carries data and signature in one short command.
+constexpr ULONG kVerifyDataMax = 255 - kEccPoint;
+constexpr ULONG kRsaBlobNullExtra = 1;
+
+}  // namespace
+
+extern "C" {
+
+ULONG DEVAPI SKF_GenECCKeyPair(HCONTAINER hContainer, ULONG ulAlgId, ECCPUBLICKEYBLOB *pBlob) {
+  return RunExport("SKF_GenECCKeyPair", [&]() -> ULONG {
+    const ContainerHandle *container = AsContainer(hContainer);
+    if (!container || !container->hDev) return SAR_INVALIDHANDLEERR;
+    if (!pBlob) return SAR_INVALIDPARAMERR;
+    DEVHANDLE device = container->hDev;
+    KeyContainer c;
+    if (OpenKeyContainer(*container, c) != SAR_OK) return SAR_FAIL;
+    const std::uint32_t key_type = EntryField(c, kKeyType);
+    if (key_type == kKeyNone) {
+      if (QX_CreateEccKeyFiles(device) != 0) return SAR_FAIL;
+    } else if (key_type != kKeySm2) {
+      return SAR_FAIL;
+    }
+    const ULONG pin = PrivateKeyPinStep(device, c.app_id, SharedSlot::consult);
+    if (pin != SAR_OK) return pin;
+    int signing = 0;
+    if (ulAlgId == SGD_SM2_1 || ulAlgId == SGD_SM2_2) {
+      signing = 1;
+    } else if (ulAlgId != SGD_SM2_ENC_PAIR) {
+      return SAR_FAIL;
+    }
+    std::uint8_t point[kEccPoint] = {};
+    int length = 0;
+    if (QX_GenEccKeyPair(device, signing, point, &length) != 0) return SAR_FAIL;
+    PointToBlob(point, pBlob);
+    SetEntryField(c, kKeyType, kKeySm2);
+    SetEntryField(c, signing ? kSignKeyPresent : kEncKeyPresent, 1);
+    return WriteBackContainer(device, c);
+  });
+}
+
+ULONG DEVAPI SKF_ECCSignData(HCONTAINER hContainer, BYTE *pbData, ULONG ulDataLen,
+                             PECCSIGNATUREBLOB pSignature) {
+  return RunExport("SKF_ECCSignData", [&]() -> ULONG {
+    const ContainerHandle *container = AsContainer(hContainer);
+    if (!container) return SAR_INVALIDHANDLEERR;
+    if (ulDataLen != kDigestSize) return SAR_INDATALENERR;
+    if (!container->hDev) return SAR_INVALIDHANDLEERR;
+    if (!pbData || !pSignature) return SAR_INVALIDPARAMERR;
+    DEVHANDLE device = container->hDev;
+    KeyContainer c;
+    if (OpenKeyContainer(*container, c) != SAR_OK) return SAR_FAIL;
+    if (EntryField(c, kKeyType) != kKeySm2 || EntryField(c, kSignKeyPresent) == 0) {
+      return SAR_FAIL;
+    }
+    const ULONG pin = PrivateKeyPinStep(device, c.app_id, SharedSlot::consult);
+    if (pin != SAR_OK) return pin;
+    std::uint8_t answer[kAnswerSize] = {};
+    int length = 0;
+    if (QX_EccSign(device, {pbData, kDigestSize}, answer, &length) != 0 ||
+        length != static_cast<int>(kEccPoint)) {
+      return SAR_FAIL;
+    }
+    SignatureToBlob(std::span<const std::uint8_t, kEccPoint>(answer, kEccPoint), pSignature);
+    return SAR_OK;
+  });
+}
+
+ULONG DEVAPI SKF_ECCVerify(DEVHANDLE hDev, ECCPUBLICKEYBLOB *pECCPubKeyBlob, BYTE *pbData,
+                           ULONG ulDataLen, PECCSIGNATUREBLOB pSignature) {
+  return RunExport("SKF_ECCVerify", [&]() -> ULONG {
+    if (!hDev) return SAR_INVALIDHANDLEERR;
+    if (!pECCPubKeyBlob || (!pbData && ulDataLen) || !pSignature) return SAR_INVALIDPARAMERR;
+    if (ulDataLen > kVerifyDataMax) return SAR_INDATALENERR;
+    SelectMf(hDev);
+    std::uint8_t point[kEccPoint];
+    std::uint8_t rs[kEccPoint];
+    PointFromBlob(*pECCPubKeyBlob, point);
+    SignatureFromBlob(*pSignature, rs);
+    return QX_EccVerify(hDev, point, {pbData, ulDataLen}, rs) == 0 ? SAR_OK : SAR_FAIL;
+  });
+}
+
+ULONG DEVAPI SKF_ECCExportSessionKey(HCONTAINER hContainer, ULONG ulAlgId,
+                                     ECCPUBLICKEYBLOB *pPubKey, PECCCIPHERBLOB pData,
+                                     HANDLE *phSessionKey) {
+  return RunExport("SKF_ECCExportSessionKey", [&]() -> ULONG {
+    const ContainerHandle *container = AsContainer(hContainer);
+    if (!container) return SAR_INVALIDHANDLEERR;
+    if (!IsSessionKeyAlg(ulAlgId)) return SAR_INVALIDPARAMERR;
+    if (!container->hDev) return SAR_INVALIDHANDLEERR;
+    if (!pPubKey || !pData || !phSessionKey) return SAR_INVALIDPARAMERR;
+    DEVHANDLE device = container->hDev;
+    SelectMf(device);
+    std::uint8_t session[kSessionKeyUsed] = {};
+    ULONG result = SAR_FAIL;
+    std::uint8_t point[kEccPoint];
+    PointFromBlob(*pPubKey, point);
+    std::uint8_t cipher[kAnswerSize] = {};
+    int length = 0;
+    if (CardSessionKey(device, session) &&
+        QX_EccEncrypt(device, point, session, cipher, &length) == 0 &&
+        length == static_cast<int>(kEccCipherOverhead + kSessionKeyUsed)) {
+      SessionKeyHandle *handle = NewSessionKey(ulAlgId, session, device);
+      if (handle) {
+        CipherToBlob({cipher, static_cast<std::size_t>(length)}, pData);
+        *phSessionKey = handle;
+        result = SAR_OK;
+      }
+    }
+    SecureZero(session, sizeof session);
+    return result;
+  });
+}
+
+ULONG DEVAPI SKF_ExportPublicKey(HCONTAINER hContainer, BOOL bSignFlag, BYTE *pbBlob,
+                                 ULONG *pulBlobLen) {
+  return RunExport("SKF_ExportPublicKey", [&]() -> ULONG {
+    const ContainerHandle *container = AsContainer(hContainer);
+    if (!container || !container->hDev) return SAR_INVALIDHANDLEERR;
+    if (!pulBlobLen) return SAR_INVALIDPARAMERR;
+    DEVHANDLE device = container->hDev;
+    KeyContainer c;
+    if (OpenKeyContainer(*container, c) != SAR_OK) return SAR_FAIL;
+    const std::uint32_t key_type = EntryField(c, kKeyType);
+    if (key_type == kKeyNone) return SAR_FAIL;
+    if (EntryField(c, bSignFlag ? kSignKeyPresent : kEncKeyPresent) == 0) return SAR_FAIL;
+    const int signing = bSignFlag ? 1 : 0;
+    if (key_type == kKeySm2) {
+      std::uint8_t point[kEccPoint] = {};
+      int length = 0;
+      if (QX_EccExportPublicKey(device, signing, point, &length) != 0) return SAR_FAIL;
+      ECCPUBLICKEYBLOB blob{};
+      PointToBlob(point, &blob);
+      const ULONG result = CopyResult({reinterpret_cast<const std::uint8_t *>(&blob), sizeof blob},
+                                      pbBlob, pulBlobLen, 0);
+      return result;
+    }
+    RsaPublicKeyRecord key{};
+    if (QX_RsaExportPublicKey(device, static_cast<int>(key_type), signing, &key) != 0) {
+      return SAR_FAIL;
+    }
+    RSAPUBLICKEYBLOB blob{};
+    RsaPublicToBlob(key, key.BitLen, &blob);
+    return CopyResult({reinterpret_cast<const std::uint8_t *>(&blob), sizeof blob}, pbBlob,
+                      pulBlobLen, kRsaBlobNullExtra);
+  });
+}
+
+}  // extern "C"

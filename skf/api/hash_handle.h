@@ -1,0 +1,30 @@
+// The record behind a digest handle, one per SKF_DigestInit; never freed.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "skf.h"
+#include "skf/crypto/sha256.h"
+#include "skf/crypto/sm3.h"
+
+inline constexpr std::size_t kHashIdSize = 32;
+inline constexpr std::size_t kHashPubKeySize = 128;
+inline constexpr std::uint32_t kHashPubKeyLen = 64;  // xA then yA
+
+struct HashHandle {
+  std::uint32_t AlgId;           // as passed to SKF_DigestInit
+  std::uint32_t IdLen;           // SM3: the ID's length
+  std::uint8_t Id[kHashIdSize];  // SM3: the ID's first 32 bytes
+  std::uint32_t PubKeyLen;       // 64 for SM3, else 0
+  std::uint8_t PubKey[kHashPubKeySize];
+  Sm3Context Sm3State;    // Z already absorbed when an ID was given
+  std::uint32_t Updated;  // 1 once SKF_DigestUpdate has succeeded
+  DEVHANDLE Device;
+  // Running states of the update steps: SHA-256 in its own context; SHA-1, which the platform
+  // computes in one piece, as the data given so far, hashed at the final step.
+  Sha256Context Sha256State;
+  std::vector<std::uint8_t> Sha1Data;
+};
+
+inline HashHandle *AsHash(HANDLE handle) { return static_cast<HashHandle *>(handle); }
