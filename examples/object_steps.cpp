@@ -1,4 +1,5 @@
 // Application, PINs, container, certificate, file and the lists of what the key holds.
+#include <algorithm>
 #include <cstring>
 
 #include "examples/demo.h"

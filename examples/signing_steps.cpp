@@ -1,6 +1,6 @@
 // Signing key pairs generated on the key, digests through the library and signatures on the key,
 // written out for the OpenSSL command line to verify.
-#include <cstring>
+#include <algorithm>
 
 #include "examples/demo.h"
 
