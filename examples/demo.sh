@@ -19,6 +19,7 @@ done
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/skfdemo.XXXXXX")"
 daemon=""
+# shellcheck disable=SC2317  # run by the trap
 stop() {
   if [ -n "$daemon" ]; then
     "$bin/keysimctl" shutdown >/dev/null 2>&1 || kill "$daemon" 2>/dev/null || true
@@ -37,7 +38,8 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 [ -s "$work/port" ] || { echo "demo: keysimd did not start" >&2; exit 2; }
-export KEYSIM_ADDR="127.0.0.1:$(cat "$work/port")"
+KEYSIM_ADDR="127.0.0.1:$(cat "$work/port")"
+export KEYSIM_ADDR
 echo "keysimd listening on $KEYSIM_ADDR, state in $work/state"
 
 kind="${SKFDEMO_KEY:-}"
