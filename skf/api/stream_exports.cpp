@@ -1,10 +1,16 @@
 // Multi-part encryption and decryption: the Update and Final steps on a session key's stream
 // state. A non-NULL output buffer's size is the caller's *length.
+#include <climits>
+
 #include "skf/api/export_util.h"
 #include "skf/api/session_key.h"
+#include "skf/card/sym_modes.h"
 #include "skf/card/sym_stream.h"
 
 namespace {
+
+// Pending and new bytes are counted in int by the card layer.
+constexpr ULONG kUpdateMax = INT_MAX - 2 * kSymBlock;
 
 ULONG StreamCode(int result) {
   switch (result) {
@@ -28,6 +34,7 @@ ULONG RunUpdate(Step step, HANDLE hKey, const BYTE *in, ULONG in_length, BYTE *o
   SessionKeyHandle *k = AsSessionKey(hKey);
   if (!k) return SAR_INVALIDHANDLEERR;
   if (!out_length || (!in && in_length)) return SAR_INVALIDPARAMERR;
+  if (in_length > kUpdateMax) return SAR_INDATALENERR;
   std::uint32_t length = *out_length;
   const int result = step(*k, {in, in ? in_length : 0}, {out, out ? *out_length : 0}, &length);
   if (result == kStreamOk || result == kStreamBufferTooSmall) *out_length = length;

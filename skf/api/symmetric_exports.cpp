@@ -3,11 +3,11 @@
 // its stream state live in the SessionKeyHandle.
 #include <climits>
 #include <cstring>
-#include <vector>
 
 #include "skf/api/export_util.h"
 #include "skf/api/key_handles.h"
 #include "skf/api/session_key.h"
+#include "skf/card/heap_bytes.h"
 #include "skf/card/secure_zero.h"
 #include "skf/card/sym_cipher.h"
 #include "skf/card/sym_modes.h"
@@ -25,8 +25,8 @@ bool SetSymmKeyAccepts(ULONG alg_id) {
   return false;
 }
 
-// The card layer counts in int; a padded result must stay within it.
-constexpr ULONG kOneShotMax = INT_MAX - kSymBlock;
+// The card layer counts in int, with room for the padding block.
+constexpr ULONG kOneShotMax = INT_MAX - 2 * kSymBlock;
 
 // Key and IV copied out of the record for one call; the record itself is not changed.
 struct WorkCopy {
@@ -141,24 +141,21 @@ ULONG DEVAPI SKF_Decrypt(HANDLE hKey, BYTE *pbEncryptedData, ULONG ulEncryptedLe
     }
     if (!k->hDev) return SAR_INVALIDHANDLEERR;
     // The padding is known only once decrypted: work in a buffer of the whole input.
-    std::vector<std::uint8_t> plain(ulEncryptedLen + 1, 0);
+    HeapBytes plain(ulEncryptedLen);
+    if (!plain.ok()) return SAR_FAIL;
     WorkCopy work(*k);
     int length = 0;
     const int result = QX_SymDecrypt(k->hDev, k->dwAlgID, k->bPadding, work.key, kSymKeySize,
                                      work.iv, work.iv_length, pbEncryptedData,
-                                     static_cast<int>(ulEncryptedLen), plain, &length);
-    ULONG code = SAR_OK;
-    if (result != 0) {
-      code = SAR_FAIL;
-    } else if (*pulDataLen < static_cast<ULONG>(length)) {
+                                     static_cast<int>(ulEncryptedLen), plain.span(), &length);
+    if (result != 0) return SAR_FAIL;
+    if (*pulDataLen < static_cast<ULONG>(length)) {
       *pulDataLen = static_cast<ULONG>(length);
-      code = SAR_BUFFER_TOO_SMALL;
-    } else {
-      if (length > 0) std::memcpy(pbData, plain.data(), static_cast<std::size_t>(length));
-      *pulDataLen = static_cast<ULONG>(length);
+      return SAR_BUFFER_TOO_SMALL;
     }
-    SecureZero(plain.data(), plain.size());
-    return code;
+    if (length > 0) std::memcpy(pbData, plain.data(), static_cast<std::size_t>(length));
+    *pulDataLen = static_cast<ULONG>(length);
+    return SAR_OK;
   });
 }
 
