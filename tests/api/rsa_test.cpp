@@ -142,6 +142,18 @@ TEST_F(RsaTest, RawOperationsWithCallerKeys) {
   EXPECT_EQ(Bytes(out, out + length), ossl::RsaRaw(key.get(), x, true)) << "anything else raw";
 }
 
+TEST_F(RsaTest, RandomComesInChallengesOfEight) {
+  const std::uint64_t before = vkey::Commands(key_, 0x00, 0x84);
+  BYTE random[13] = {};
+  ASSERT_EQ(SKF(SKF_GenRandom)(dev_, random, 13), SAR_OK);
+  EXPECT_EQ(vkey::Commands(key_, 0x00, 0x84) - before, 2u);
+  BYTE again[13] = {};
+  ASSERT_EQ(SKF(SKF_GenRandom)(dev_, again, 13), SAR_OK);
+  EXPECT_NE(Bytes(random, random + 13), Bytes(again, again + 13));
+  EXPECT_EQ(SKF(SKF_GenRandom)(dev_, random, 0), SAR_OK);
+  EXPECT_EQ(vkey::Commands(key_, 0x00, 0x84) - before, 4u);
+}
+
 TEST_F(RsaTest, ExternalPairIsAConsistentKey) {
   RSAPRIVATEKEYBLOB blob{};
   ASSERT_EQ(SKF(SKF_GenExtRSAKey)(dev_, 1024, &blob), SAR_OK);

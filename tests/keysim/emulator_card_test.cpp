@@ -130,6 +130,15 @@ TEST(CardForms, ChainingAnswersThroughGetResponse) {
   EXPECT_EQ(k.sw(hex("00C00000 08")), 0x6985);
 }
 
+TEST(CardForms, DataForACommandWithoutLeComesThroughGetResponse) {
+  Key k;
+  // A symmetric command without its Le byte: the 16 result bytes are announced, not sent.
+  Answer a = k.tx(cat({hex("80F30002 20"), Bytes(32, 0)}));
+  EXPECT_EQ(a.sw, 0x6110);
+  EXPECT_TRUE(a.data.empty());
+  EXPECT_EQ(k.ok(hex("00C00000 10")).size(), 16u);
+}
+
 TEST(CardForms, FaultsFireOnceAtTheirCommand) {
   Key k;
   std::string err;

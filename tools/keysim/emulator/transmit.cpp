@@ -119,7 +119,10 @@ Answer card_transmit(Card &card, std::span<const uint8_t> command) {
     r = status(sw::kWrongLength);
   } else {
     r = dispatch(card, *apdu);
-    if (k.chaining && r.sw == sw::kOk && !r.data.empty() && apdu->ins != kGetResponse) {
+    // T=0: data for a command that carries no Le, or any data with the chaining knob on,
+    // is announced by 61xx and fetched with GET RESPONSE.
+    const bool announce = k.chaining || !apdu->has_le;
+    if (announce && r.sw == sw::kOk && !r.data.empty() && apdu->ins != kGetResponse) {
       card.session.pending = std::move(r.data);
       r.data.clear();
       r.sw = more_data(card.session.pending.size());
