@@ -2,6 +2,7 @@
 // container directory read back raw.
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "keysim_fixture.h"
@@ -150,6 +151,46 @@ TEST_F(PinTest, AFailedExchangeLeavesTheRecord) {
   ASSERT_TRUE(vkey::Knob(key_, "fault_reader", std::to_string(road + 2).c_str()));
   EXPECT_EQ(Verify(app, USER_TYPE, "12345678"), SAR_FAIL);
   EXPECT_EQ(Record(0xAD01), before);
+}
+
+// A change or unblock whose card exchange failed records no retry count either.
+TEST_F(PinTest, FailedChangesLeaveTheRecord) {
+  char name[] = "KEYSIM-APP", pin[] = "12345678", next[] = "87654321";
+  HAPPLICATION app = nullptr;
+  ASSERT_EQ(SKF(SKF_OpenApplication)(device_, name, &app), SAR_OK);
+  auto commands_of = [&](const std::function<void()> &call) {
+    const std::uint64_t start = vkey::Commands(key_);
+    call();
+    return vkey::Commands(key_) - start;
+  };
+  const std::uint64_t road = commands_of([&] { Info(app, USER_TYPE); });
+  const std::uint64_t devices = commands_of([&] {
+    ULONG size = 0;
+    SKF(SKF_EnumApplication)(device_, nullptr, &size);
+  });
+  struct Case {
+    const char *what;
+    std::uint64_t fault_at;  // the first command after the directory reads
+    std::function<ULONG()> call;
+  };
+  const Case cases[] = {
+      {"user change", road + 2,
+       [&] {
+         ULONG left = 0;
+         return SKF(SKF_ChangePIN)(app, USER_TYPE, pin, next, &left);
+       }},
+      {"unblock", devices + road + 1,
+       [&] {
+         ULONG left = 0;
+         return SKF(SKF_UnblockPIN)(app, pin, next, &left);
+       }},
+  };
+  for (const Case &c : cases) {
+    const Header before = Record(0xAD01);
+    ASSERT_TRUE(vkey::Knob(key_, "fault_reader", std::to_string(c.fault_at).c_str()));
+    EXPECT_EQ(c.call(), SAR_FAIL) << c.what;
+    EXPECT_EQ(Record(0xAD01), before) << c.what;
+  }
 }
 
 // The marker asks for the PIN of the shared cache (or of the user): two control characters
