@@ -1,6 +1,6 @@
 // SM2 key agreement between two containers on their keys, and the raw SM2 key pair of the
 // card's working memory.
-#include "skf/api/ecc_blob.h"
+#include "skf/api/ecc_limits.h"
 #include "skf/api/export_util.h"
 #include "skf/api/key_gate.h"
 #include "skf/api/key_handles.h"
@@ -68,7 +68,7 @@ ULONG DEVAPI SKF_GenerateAgreementDataWithECC(HCONTAINER hContainer, ULONG ulAlg
     std::memcpy(record->TempPublic, pair.public_key, kEccPoint);
     std::memcpy(record->TempPrivate, pair.private_key, kEccValue);
     record->hDev = device;
-    PointToBlob(pair.public_key, pTempECCPubKeyBlob);
+    EccPointToBlob(pair.public_key, pTempECCPubKeyBlob);
     *phAgreementHandle = record;
     return SAR_OK;
   });
@@ -93,8 +93,8 @@ ULONG DEVAPI SKF_GenerateKeyWithECC(HANDLE hAgreementHandle, ECCPUBLICKEYBLOB *p
     }
     std::uint8_t peer_public[kEccPoint];
     std::uint8_t peer_temp[kEccPoint];
-    PointFromBlob(*pECCPubKeyBlob, peer_public);
-    PointFromBlob(*pTempECCPubKeyBlob, peer_temp);
+    EccPointFromBlob(*pECCPubKeyBlob, peer_public);
+    EccPointFromBlob(*pTempECCPubKeyBlob, peer_temp);
     const ULONG pin = PrivateKeyPinStep(device, record->AppId, SharedSlot::consult);
     if (pin != SAR_OK) return pin;
     std::uint8_t key[kAgreementKeySize] = {};
@@ -133,8 +133,8 @@ ULONG DEVAPI SKF_GenerateAgreementDataAndKeyWithECC(HCONTAINER hContainer, ULONG
     if (!GenerateTempPair(device, pair)) return SAR_FAIL;
     std::uint8_t peer_public[kEccPoint];
     std::uint8_t peer_temp[kEccPoint];
-    PointFromBlob(*pSponsorECCPubKeyBlob, peer_public);
-    PointFromBlob(*pSponsorTempECCPubKeyBlob, peer_temp);
+    EccPointFromBlob(*pSponsorECCPubKeyBlob, peer_public);
+    EccPointFromBlob(*pSponsorTempECCPubKeyBlob, peer_temp);
     const ULONG pin = PrivateKeyPinStep(device, c.app_id, SharedSlot::consult);
     if (pin != SAR_OK) return pin;
     std::uint8_t key[kAgreementKeySize] = {};
@@ -144,7 +144,7 @@ ULONG DEVAPI SKF_GenerateAgreementDataAndKeyWithECC(HCONTAINER hContainer, ULONG
                                  pair.private_key, {pbSponsorID, ulSponsorIDLen}, peer_public,
                                  peer_temp, key, &length) == 0) {
       result = HandOutKey(ulAlgId, key, device, phKeyHandle);
-      if (result == SAR_OK) PointToBlob(pair.public_key, pTempECCPubKeyBlob);
+      if (result == SAR_OK) EccPointToBlob(pair.public_key, pTempECCPubKeyBlob);
     }
     SecureZero(key, sizeof key);
     return result;

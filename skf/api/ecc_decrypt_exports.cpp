@@ -1,6 +1,6 @@
 // SM2 decryption with a container's signing or encryption private key. The PIN comes from
 // the process's PIN slots only; the shared PIN slot is not asked.
-#include "skf/api/ecc_blob.h"
+#include "skf/api/ecc_limits.h"
 #include "skf/api/export_util.h"
 #include "skf/api/key_gate.h"
 #include "skf/api/key_output.h"
@@ -21,7 +21,7 @@ ULONG DecryptWithContainer(const ContainerHandle &container, ULONG key_spec,
   if (OpenKeyContainer(container, c) != SAR_OK) return SAR_FAIL;
   if (EntryField(c, kKeyType) != kKeySm2) return SAR_FAIL;
   std::uint8_t card[kEccCardCipherMax];
-  const std::size_t cipher_length = CipherFromBlob(blob, card);
+  const std::size_t cipher_length = CardCipher(blob, card);
   const ULONG pin = PrivateKeyPinStep(device, c.app_id, SharedSlot::skip);
   if (pin != SAR_OK) return pin;
   std::uint8_t plain[kSm2ContainerAnswerMax] = {};

@@ -1,11 +1,11 @@
 // SM2 with a container's key pairs: generation, signing, verification, session-key wrapping,
 // and the public key of an SM2 or RSA container.
-#include "skf/api/ecc_blob.h"
+#include "skf/api/ecc_limits.h"
 #include "skf/api/export_util.h"
 #include "skf/api/key_gate.h"
 #include "skf/api/key_handles.h"
 #include "skf/api/key_output.h"
-#include "skf/api/rsa_blob.h"
+#include "skf/card/key_blobs.h"
 #include "skf/card/rsa_keys.h"
 #include "skf/card/secure_zero.h"
 #include "skf/card/sm2_ops.h"
@@ -47,7 +47,7 @@ ULONG DEVAPI SKF_GenECCKeyPair(HCONTAINER hContainer, ULONG ulAlgId, ECCPUBLICKE
     std::uint8_t point[kEccPoint] = {};
     int length = 0;
     if (QX_GenEccKeyPair(device, signing, point, &length) != 0) return SAR_FAIL;
-    PointToBlob(point, pBlob);
+    EccPointToBlob(point, pBlob);
     SetEntryField(c, kKeyType, kKeySm2);
     SetEntryField(c, signing ? kSignKeyPresent : kEncKeyPresent, 1);
     return WriteBackContainer(device, c);
@@ -76,7 +76,7 @@ ULONG DEVAPI SKF_ECCSignData(HCONTAINER hContainer, BYTE *pbData, ULONG ulDataLe
         length != static_cast<int>(kEccPoint)) {
       return SAR_FAIL;
     }
-    SignatureToBlob(std::span<const std::uint8_t, kEccPoint>(answer, kEccPoint), pSignature);
+    EccSignatureToBlob(std::span<const std::uint8_t>(answer, kEccPoint), pSignature);
     return SAR_OK;
   });
 }
@@ -90,8 +90,8 @@ ULONG DEVAPI SKF_ECCVerify(DEVHANDLE hDev, ECCPUBLICKEYBLOB *pECCPubKeyBlob, BYT
     SelectMf(hDev);
     std::uint8_t point[kEccPoint];
     std::uint8_t rs[kEccPoint];
-    PointFromBlob(*pECCPubKeyBlob, point);
-    SignatureFromBlob(*pSignature, rs);
+    EccPointFromBlob(*pECCPubKeyBlob, point);
+    EccSignatureFromBlob(*pSignature, rs);
     return QX_EccVerify(hDev, point, {pbData, ulDataLen}, rs) == 0 ? SAR_OK : SAR_FAIL;
   });
 }
@@ -110,7 +110,7 @@ ULONG DEVAPI SKF_ECCExportSessionKey(HCONTAINER hContainer, ULONG ulAlgId,
     std::uint8_t session[kSessionKeyUsed] = {};
     ULONG result = SAR_FAIL;
     std::uint8_t point[kEccPoint];
-    PointFromBlob(*pPubKey, point);
+    EccPointFromBlob(*pPubKey, point);
     std::uint8_t cipher[kAnswerSize] = {};
     int length = 0;
     if (CardSessionKey(device, session) &&
@@ -118,7 +118,7 @@ ULONG DEVAPI SKF_ECCExportSessionKey(HCONTAINER hContainer, ULONG ulAlgId,
         length == static_cast<int>(kEccCipherOverhead + kSessionKeyUsed)) {
       SessionKeyHandle *handle = NewSessionKey(ulAlgId, session, device);
       if (handle) {
-        CipherToBlob({cipher, static_cast<std::size_t>(length)}, pData);
+        CipherToCallerBlob(cipher, static_cast<std::size_t>(length), pData);
         *phSessionKey = handle;
         result = SAR_OK;
       }
@@ -146,7 +146,7 @@ ULONG DEVAPI SKF_ExportPublicKey(HCONTAINER hContainer, BOOL bSignFlag, BYTE *pb
       int length = 0;
       if (QX_EccExportPublicKey(device, signing, point, &length) != 0) return SAR_FAIL;
       ECCPUBLICKEYBLOB blob{};
-      PointToBlob(point, &blob);
+      EccPointToBlob(point, &blob);
       const ULONG result = CopyResult({reinterpret_cast<const std::uint8_t *>(&blob), sizeof blob},
                                       pbBlob, pulBlobLen, 0);
       return result;
@@ -156,7 +156,7 @@ ULONG DEVAPI SKF_ExportPublicKey(HCONTAINER hContainer, BOOL bSignFlag, BYTE *pb
       return SAR_FAIL;
     }
     RSAPUBLICKEYBLOB blob{};
-    RsaPublicToBlob(key, key.BitLen, &blob);
+    RsaRecordToPublicBlob(key, &blob);
     return CopyResult({reinterpret_cast<const std::uint8_t *>(&blob), sizeof blob}, pbBlob,
                       pulBlobLen, kRsaBlobNullExtra);
   });

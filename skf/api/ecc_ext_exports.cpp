@@ -1,6 +1,6 @@
 // SM2 with keys the caller supplies: encryption, decryption, signing and verification on the
 // card through its external key slots.
-#include "skf/api/ecc_blob.h"
+#include "skf/api/ecc_limits.h"
 #include "skf/api/directory.h"
 #include "skf/api/export_util.h"
 #include "skf/api/key_output.h"
@@ -26,14 +26,14 @@ ULONG DEVAPI SKF_ExtECCEncrypt(DEVHANDLE hDev, ECCPUBLICKEYBLOB *pECCPubKeyBlob,
     }
     SelectMf(hDev);
     std::uint8_t point[kEccPoint];
-    PointFromBlob(*pECCPubKeyBlob, point);
+    EccPointFromBlob(*pECCPubKeyBlob, point);
     std::uint8_t cipher[kAnswerSize] = {};
     int length = 0;
     if (QX_EccEncrypt(hDev, point, {pbPlainText, ulPlainTextLen}, cipher, &length) != 0 ||
         length != static_cast<int>(kEccCipherOverhead + ulPlainTextLen)) {
       return SAR_FAIL;
     }
-    CipherToBlob({cipher, static_cast<std::size_t>(length)}, pCipherText);
+    CipherToCallerBlob(cipher, static_cast<std::size_t>(length), pCipherText);
     return SAR_OK;
   });
 }
@@ -47,10 +47,10 @@ ULONG DEVAPI SKF_ExtECCDecrypt(DEVHANDLE hDev, ECCPRIVATEKEYBLOB *pECCPriKeyBlob
     SelectMf(hDev);
     if (pECCPriKeyBlob->BitLen != kEccBits) return SAR_INDATALENERR;
     std::uint8_t card[kEccCardCipherMax];
-    const std::size_t cipher_length = CipherFromBlob(*pCipherText, card);
+    const std::size_t cipher_length = CardCipher(*pCipherText, card);
     if (!cipher_length) return SAR_INDATALENERR;
     std::uint8_t key[kEccValue];
-    PrivateFromBlob(*pECCPriKeyBlob, key);
+    EccPrivateFromBlob(*pECCPriKeyBlob, key);
     std::uint8_t plain[kAnswerSize] = {};
     int length = 0;
     const int done = QX_EccDecryptExt(hDev, key, {card, cipher_length}, plain, &length);
@@ -73,13 +73,13 @@ ULONG DEVAPI SKF_ExtECCSign(DEVHANDLE hDev, ECCPRIVATEKEYBLOB *pECCPriKeyBlob, B
     if (ulDataLen != kDigestSize) return SAR_INDATALENERR;
     SelectMf(hDev);
     std::uint8_t key[kEccValue];
-    PrivateFromBlob(*pECCPriKeyBlob, key);
+    EccPrivateFromBlob(*pECCPriKeyBlob, key);
     std::uint8_t answer[kAnswerSize] = {};
     int length = 0;
     const int done = QX_EccSignExt(hDev, key, {pbData, kDigestSize}, answer, &length);
     SecureZero(key, sizeof key);
     if (done != 0 || length != static_cast<int>(kEccPoint)) return SAR_FAIL;
-    SignatureToBlob(std::span<const std::uint8_t, kEccPoint>(answer, kEccPoint), pSignature);
+    EccSignatureToBlob(std::span<const std::uint8_t>(answer, kEccPoint), pSignature);
     return SAR_OK;
   });
 }
@@ -93,8 +93,8 @@ ULONG DEVAPI SKF_ExtECCVerify(DEVHANDLE hDev, ECCPUBLICKEYBLOB *pECCPubKeyBlob, 
     SelectMf(hDev);
     std::uint8_t point[kEccPoint];
     std::uint8_t rs[kEccPoint];
-    PointFromBlob(*pECCPubKeyBlob, point);
-    SignatureFromBlob(*pSignature, rs);
+    EccPointFromBlob(*pECCPubKeyBlob, point);
+    EccSignatureFromBlob(*pSignature, rs);
     return QX_EccVerify(hDev, point, {pbData, kDigestSize}, rs) == 0 ? SAR_OK : SAR_FAIL;
   });
 }

@@ -3,7 +3,7 @@
 // pair written into the container's exchange key files.
 #include <algorithm>
 
-#include "skf/api/ecc_blob.h"
+#include "skf/api/ecc_limits.h"
 #include "skf/api/export_util.h"
 #include "skf/api/key_gate.h"
 #include "skf/card/imported_key.h"
@@ -113,7 +113,7 @@ ULONG DEVAPI SKF_ImportECCKeyPair(HCONTAINER hContainer, PENVELOPEDKEYBLOB pEnve
     KeyContainer c;
     if (OpenForImport(*container, true, c) != SAR_OK) return SAR_FAIL;
     std::uint8_t card[kEccCardCipherMax];
-    const std::size_t cipher_length = CipherFromBlob(envelope.ECCCipherBlob, card);
+    const std::size_t cipher_length = CardCipher(envelope.ECCCipherBlob, card);
     const ULONG pin = PrivateKeyPinStep(device, c.app_id, SharedSlot::consult);
     if (pin != SAR_OK) return pin;
     ImportBuffers b;
@@ -135,7 +135,7 @@ ULONG DEVAPI SKF_ImportECCKeyPair(HCONTAINER hContainer, PENVELOPEDKEYBLOB pEnve
     }
     const std::uint8_t *private_key = short_layout ? b.plain : b.plain + kSm2KeyHalf;
     std::uint8_t point[kEccPoint];
-    PointFromBlob(envelope.PubKey, point);
+    EccPointFromBlob(envelope.PubKey, point);
     if (QX_EccImportKeyPair(device, point, {private_key, kSm2KeyHalf}) != 0) return SAR_FAIL;
     SetEntryField(c, kEncKeyPresent, 1);
     return WriteBackContainer(device, c);

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "skf/api/ecc_blob.h"
+#include "skf/api/ecc_limits.h"
 #include "skf/api/export_util.h"
 #include "skf/api/key_gate.h"
 #include "skf/api/key_handles.h"
@@ -39,7 +39,7 @@ int Unwrap(DEVHANDLE device, std::uint32_t key_type, const BYTE *data, ULONG len
            std::span<std::uint8_t, kSessionKeyArea> key) {
   if (key_type == kKeySm2) {
     std::uint8_t card[kEccCardCipherMax];
-    const std::size_t n = CipherFromBlob(*reinterpret_cast<const ECCCIPHERBLOB *>(data), card);
+    const std::size_t n = CardCipher(*reinterpret_cast<const ECCCIPHERBLOB *>(data), card);
     int plain = 0;
     const int result = n ? QX_PrivateEccDecrypt(device, 0, {card, n}, key, &plain) : -1;
     SecureZero(card, sizeof card);

@@ -4,7 +4,7 @@
 #include "skf/api/key_gate.h"
 #include "skf/api/key_handles.h"
 #include "skf/api/key_output.h"
-#include "skf/api/rsa_blob.h"
+#include "skf/card/key_blobs.h"
 #include "skf/card/rsa_ops.h"
 #include "skf/card/secure_zero.h"
 
@@ -47,7 +47,8 @@ ULONG DEVAPI SKF_GenExtRSAKey(DEVHANDLE hDev, ULONG ulBitsLen, RSAPRIVATEKEYBLOB
     SelectMf(hDev);
     RsaKeyRecord key{};
     const int made = QX_GenExtRsaKey(hDev, ulBitsLen, &key);
-    if (made == 0) RsaKeyToBlob(key, ulBitsLen, pBlob);
+    key.BitLen = ulBitsLen;
+    if (made == 0) RsaRecordToPrivateBlob(key, pBlob);
     SecureZero(&key, sizeof key);
     return made == 0 ? SAR_OK : SAR_FAIL;
   });
@@ -73,7 +74,7 @@ ULONG DEVAPI SKF_GenRSAKeyPair(HCONTAINER hContainer, ULONG ulBitsLen, RSAPUBLIC
     if (pin != SAR_OK) return pin;
     RsaPublicKeyRecord key{};
     if (QX_GenRsaKeyPair(device, ulBitsLen, 1, &key) != 0) return SAR_FAIL;
-    RsaPublicToBlob(key, ulBitsLen, pBlob);
+    RsaRecordToPublicBlob(key, pBlob);
     SetEntryField(c, kKeyType, ulBitsLen == kRsa1024 ? kKeyRsa1024 : kKeyRsa2048);
     SetEntryField(c, kSignKeyPresent, 1);
     return WriteBackContainer(device, c);
@@ -113,7 +114,7 @@ ULONG DEVAPI SKF_RSAVerify(DEVHANDLE hDev, RSAPUBLICKEYBLOB *pRSAPubKeyBlob, BYT
     if (!pRSAPubKeyBlob || (!pbData && ulDataLen) || !pbSignature) return SAR_INVALIDPARAMERR;
     SelectMf(hDev);
     RsaPublicKeyRecord key{};
-    RsaPublicFromBlob(*pRSAPubKeyBlob, &key);
+    RsaPublicBlobToRecord(*pRSAPubKeyBlob, &key);
     return QX_RsaVerify(hDev, key, {pbData, ulDataLen}, {pbSignature, ulSignLen}) == 0 ? SAR_OK
                                                                                        : SAR_FAIL;
   });
@@ -132,7 +133,7 @@ ULONG DEVAPI SKF_RSAExportSessionKey(HCONTAINER hContainer, ULONG ulAlgId,
     ULONG result = SAR_FAIL;
     if (CardSessionKey(device, session)) {
       RsaPublicKeyRecord key{};
-      RsaPublicFromBlob(*pPubKey, &key);
+      RsaPublicBlobToRecord(*pPubKey, &key);
       std::uint8_t wrapped[kAnswerSize] = {};
       std::uint32_t length = 0;
       if (QX_RsaExportSessionKey(device, key, session, wrapped, &length) == 0) {
@@ -163,7 +164,7 @@ ULONG DEVAPI SKF_ExtRSAPubKeyOperation(DEVHANDLE hDev, RSAPUBLICKEYBLOB *pRSAPub
     if (!IsRsaBits(bits)) return SAR_MODULUSLENERR;
     if (ulInputLen > bits / 8) return SAR_INDATALENERR;
     RsaPublicKeyRecord key{};
-    RsaPublicFromBlob(*pRSAPubKeyBlob, &key);
+    RsaPublicBlobToRecord(*pRSAPubKeyBlob, &key);
     std::uint8_t answer[kAnswerSize] = {};
     std::uint32_t length = 0;
     if (QX_RsaPublicOp(hDev, key, {pbInput, ulInputLen}, answer, &length) != 0) return SAR_FAIL;
@@ -179,7 +180,7 @@ ULONG DEVAPI SKF_ExtRSAPriKeyOperation(DEVHANDLE hDev, RSAPRIVATEKEYBLOB *pRSAPr
     if (!pRSAPriKeyBlob || (!pbInput && ulInputLen) || !pulOutputLen) return SAR_INVALIDPARAMERR;
     SelectMf(hDev);
     RsaKeyRecord key{};
-    RsaKeyFromBlob(*pRSAPriKeyBlob, &key);
+    RsaPrivateBlobToRecord(*pRSAPriKeyBlob, &key);
     std::uint8_t answer[kAnswerSize] = {};
     std::uint32_t length = 0;
     const int done = QX_RsaPrivateOp(hDev, key, {pbInput, ulInputLen}, answer, &length);

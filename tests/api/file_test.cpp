@@ -167,7 +167,16 @@ TEST_F(FileTest, TwentyFilesThenNoRoom) {
   EXPECT_EQ(info.FileSize, 8u);
 }
 
-TEST_F(FileTest, OversizedFileIsRefusedBeforeTheCard) {
+TEST_F(FileTest, LargestFileFitsAndOneMoreByteIsRefusedBeforeTheCard) {
+  ASSERT_EQ(Create("largest", 32768), SAR_OK);
+  char name[] = "largest";
+  const Bytes tail(16, 0x5A);
+  ASSERT_EQ(SKF(SKF_WriteFile)(app_, name, 32768 - 16, const_cast<BYTE *>(tail.data()), 16),
+            SAR_OK);
+  Bytes back(16);
+  ULONG length = 16;
+  ASSERT_EQ(SKF(SKF_ReadFile)(app_, name, 32768 - 16, 16, back.data(), &length), SAR_OK);
+  EXPECT_EQ(back, tail);
   const std::uint64_t before = vkey::Commands(key_);
   EXPECT_EQ(Create("big", 32769), SAR_FAIL);
   EXPECT_EQ(vkey::Commands(key_), before);

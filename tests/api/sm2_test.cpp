@@ -59,12 +59,12 @@ class Sm2Test : public apitest::VirtualKey {
   }
 
   // SKF_PrvKeyDecrypt of a C1 C2 C3 ciphertext; the plaintext, or empty with `*result` set.
-  Bytes Decrypt(HCONTAINER container, ULONG spec, const Bytes &c1c2c3, ULONG *result) {
+  Bytes Decrypt(HCONTAINER container, ULONG key_spec, const Bytes &c1c2c3, ULONG *result) {
     Bytes blob = ossl::EccCipherBlob(c1c2c3);
     BYTE plain[256] = {};
     ULONG length = sizeof plain;
     *result = SKF(SKF_PrvKeyDecrypt)(
-        container, spec, reinterpret_cast<ECCCIPHERBLOB *>(blob.data()), plain, &length);
+        container, key_spec, reinterpret_cast<ECCCIPHERBLOB *>(blob.data()), plain, &length);
     return *result == SAR_OK ? Bytes(plain, plain + length) : Bytes{};
   }
 
@@ -279,11 +279,7 @@ TEST_F(Sm2Test, ImportsEnvelopedPairsInBothLayouts) {
 }
 
 TEST_F(Sm2Test, AgreementBetweenTwoKeysGivesBothTheSameKey) {
-  // The agreement command carries no Le: the key answers it with 61xx and GET RESPONSE, as a
-  // T=0 card does.
   const std::string peer_key = NewKey();
-  ASSERT_TRUE(vkey::Knob(key_, "chaining", "on"));
-  ASSERT_TRUE(vkey::Knob(peer_key, "chaining", "on"));
   DEVHANDLE peer_dev = Connect(peer_key);
   HAPPLICATION peer_app = OpenApp(peer_dev);
   HCONTAINER peer = OpenContainer(peer_app, apitest::kSm2Container);

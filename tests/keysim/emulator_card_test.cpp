@@ -223,8 +223,8 @@ TEST_F(CardFiles, DataFileOffsetsAndBounds) {
   EXPECT_EQ(a.sw, 0x6282);
   EXPECT_EQ(a.data.size(), 2u);
   EXPECT_EQ(k.sw(hex("00B00040 01")), 0x6B00);
-  EXPECT_EQ(k.sw(hex("00B08000 01")), 0x6A86);
-  EXPECT_EQ(k.sw(apdu(0x00, 0xD6, 0x7F, 0xFF, hex("0102"))), 0x6A84);
+  EXPECT_EQ(k.sw(hex("00B08000 01")), 0x6B00) << "offsets are 16 bits";
+  EXPECT_EQ(k.sw(apdu(0x00, 0xD6, 0xFF, 0xFF, hex("0102"))), 0x6A84);
   EXPECT_EQ(k.sw(apdu(0x80, 0xE0, 0x00, 0x03, hex("0024 0040 000000000000000000"))), 0x6A89);
 }
 

@@ -119,7 +119,6 @@ Reply cmd_select(Card &card, const Apdu &a) {
 }
 
 Reply cmd_read_binary(Card &card, const Apdu &a) {
-  if (a.p1 & 0x80) return status(sw::kWrongP1P2);
   if (!a.has_le || !a.data.empty()) return status(sw::kWrongLength);
   CardFile *ef = current_ef(card);
   if (!ef) return status(sw::kNoCurrentEf);
@@ -134,7 +133,6 @@ Reply cmd_read_binary(Card &card, const Apdu &a) {
 }
 
 Reply cmd_update_binary(Card &card, const Apdu &a) {
-  if (a.p1 & 0x80) return status(sw::kWrongP1P2);
   if (a.data.empty() || a.has_le) return status(sw::kWrongLength);
   CardFile *ef = current_ef(card);
   if (!ef) return status(sw::kNoCurrentEf);

@@ -44,7 +44,7 @@ inline Reply status(uint16_t s) { return Reply{{}, s, false}; }
 // File tree (files.cpp).
 inline constexpr uint32_t kMfId = 1;
 inline constexpr uint16_t kMfFid = 0x3F00;
-inline constexpr size_t kMaxEfSize = 0x7FFF;  // largest EF, offsets are 15 bits
+inline constexpr size_t kMaxEfSize = 0xFFFF;  // largest EF, offsets are P1 P2 (16 bits)
 void reset_file_tree(Card &card);
 CardFile *find_file(Card &card, uint32_t id);
 const CardFile *find_file(const Card &card, uint32_t id);
