@@ -45,6 +45,13 @@ class ScriptedUser {
 // True when the platform's prompt can run here (Windows: a display for Wine).
 bool UiAvailable();
 
+#if defined(_WIN32)
+// A picture of the whole display saved as `file_name` beside the program; false when there is
+// no display or nothing was written. The scripted user saves its first sight of the dialog as
+// pin_dialog.png.
+bool SaveScreenshot(const char *file_name);
+#endif
+
 inline std::ostream &operator<<(std::ostream &o, const UiSeen &s) {
   static constexpr const char *kKinds[] = {"dialog", "message over the dialog", "OK/Cancel", "OK"};
   return o << kKinds[s.kind] << (s.text.empty() ? "" : ": ") << s.text;

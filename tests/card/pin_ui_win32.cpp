@@ -93,16 +93,18 @@ std::string MessageText(HWND box) {
   return Utf8(text);
 }
 
-// `import` (ImageMagick) of the whole display into pin_dialog.png beside the program. Wine
-// starts the Unix program; its handle does not tell when it is done, the file does.
-void Screenshot() {
+}  // namespace
+
+// `import` (ImageMagick) of the whole display into `file_name` beside the program. Wine starts
+// the Unix program; its handle does not tell when it is done, the file does.
+bool SaveScreenshot(const char *file_name) {
   char display[256] = {};
-  if (!GetEnvironmentVariableA("DISPLAY", display, sizeof display) || !display[0]) return;
+  if (!GetEnvironmentVariableA("DISPLAY", display, sizeof display) || !display[0]) return false;
   char file[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, file, MAX_PATH);
   char *slash = strrchr(file, '\\');
-  if (!slash || slash + sizeof "pin_dialog.png" >= file + MAX_PATH) return;
-  strcpy(slash + 1, "pin_dialog.png");
+  if (!slash || slash + 1 + strlen(file_name) >= file + MAX_PATH) return false;
+  strcpy(slash + 1, file_name);
   DeleteFileA(file);
   // The same file as Wine maps it to Unix (Z: is the root).
   std::string unix_file = (file[0] == 'Z' || file[0] == 'z') && file[1] == ':' ? file + 2 : file;
@@ -113,17 +115,22 @@ void Screenshot() {
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                       &pi)) {
-    return;
+    return false;
   }
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
   for (int i = 0; i < 250; ++i) {  // up to 5 s for the picture to be written
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExA(file, GetFileExInfoStandard, &data) && data.nFileSizeLow > 0) break;
+    if (GetFileAttributesExA(file, GetFileExInfoStandard, &data) && data.nFileSizeLow > 0) {
+      Sleep(100);  // the last bytes
+      return true;
+    }
     Sleep(20);
   }
-  Sleep(100);  // the last bytes
+  return false;
 }
+
+namespace {
 
 void Click(HWND h, int id) {
   PostMessageW(h, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -150,7 +157,7 @@ void ActOnDialog(ScriptedUser::State &s, HWND dialog, const UiStep *step) {
   static bool screenshot_taken = false;  // one a run
   if (!screenshot_taken) {
     Sleep(200);  // let it paint
-    Screenshot();
+    SaveScreenshot("pin_dialog.png");
     screenshot_taken = true;
   }
   s.seen.push_back({UiSeen::kDialog, ""});
