@@ -137,11 +137,30 @@ void Click(HWND h, int id) {
                reinterpret_cast<LPARAM>(GetDlgItem(h, id)));
 }
 
-// Waits for a prompt of the given kind; nullptr when stopped.
+BOOL CALLBACK CancelAnyDialog(HWND h, LPARAM) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  wchar_t cls[16] = {};
+  GetClassNameW(h, cls, 16);
+  if (pid == GetCurrentProcessId() && wcscmp(cls, L"#32770") == 0 && IsWindowVisible(h)) {
+    PostMessageW(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  }
+  return TRUE;
+}
+
+// Waits for a prompt of the given kind; nullptr when stopped. A prompt that never comes in a
+// recognisable form (another caption, a garbled text) is reported as such, and whatever dialog
+// the process shows is cancelled, so the test fails instead of hanging.
+constexpr int kPromptWaitMs = 30000;
 HWND Wait(ScriptedUser::State &s, bool dialog) {
-  for (;;) {
+  for (int waited = 0;; waited += 20) {
     if (HWND h = FindPrompt(dialog)) return h;
     if (s.stop) return nullptr;
+    if (waited >= kPromptWaitMs) {
+      s.seen.push_back({UiSeen::kOkOnly, "[no recognisable prompt]"});
+      EnumWindows(CancelAnyDialog, 0);
+      waited = 0;
+    }
     Sleep(20);
   }
 }
