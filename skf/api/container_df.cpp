@@ -1,8 +1,8 @@
-#include "skf/card/command_status.h"
 #include "skf/api/container_df.h"
 
 #include "skf/api/directory.h"
 #include "skf/card/auth.h"
+#include "skf/card/command_status.h"
 #include "skf/card/commands.h"
 
 namespace {

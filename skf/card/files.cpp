@@ -1,9 +1,9 @@
-#include "skf/card/command_status.h"
 #include "skf/card/files.h"
 
 #include <algorithm>
 
 #include "skf/card/auth.h"
+#include "skf/card/command_status.h"
 #include "skf/card/commands.h"
 
 namespace {

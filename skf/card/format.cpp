@@ -1,4 +1,3 @@
-#include "skf/card/command_status.h"
 #include "skf/card/format.h"
 
 #include <array>
@@ -7,6 +6,7 @@
 
 #include "skf/card/admin_pin.h"
 #include "skf/card/auth.h"
+#include "skf/card/command_status.h"
 #include "skf/card/commands.h"
 #include "skf/card/device.h"
 #include "skf/card/files.h"

@@ -1,4 +1,3 @@
-#include "skf/card/command_status.h"
 #include "skf/card/key_import.h"
 
 #include <openssl/bn.h>
@@ -8,14 +7,15 @@
 
 #include <cstring>
 
+#include "skf/card/command_status.h"
 #include "skf/card/commands.h"
+#include "skf/card/rsa_keys.h"
 #include "skf/card/secure_zero.h"
 
 namespace {
 
 constexpr std::uint8_t kCla = 0x80;
 constexpr std::uint8_t kPublicPart = 0x20;
-constexpr std::uint8_t kPrivatePart = 0xA0;
 
 // One component: least significant byte first at the field's start, then reversed over the
 // width, which leaves it big-endian and right-aligned.
@@ -86,20 +86,7 @@ int QX_RsaImportKeyPair(DEVHANDLE device, const RsaKeyRecord &key) {
           : QX_WriteKeyPart2048(device, std::span<const std::uint8_t, 256>(key.Modulus), &sw);
   if (!CommandOk(n, sw)) return -1;
   if (SelectEfInDf(device, 0x1B) != 0) return -1;
-  const struct {
-    std::uint8_t part;
-    const std::uint8_t *value;
-  } parts[] = {{0x03, key.Prime1},
-               {0x04, key.Prime2},
-               {0x05, key.Coefficient},
-               {0x06, key.Prime1Exponent},
-               {0x07, key.Prime2Exponent}};
-  for (const auto &p : parts) {
-    if (!CommandOk(QX_WriteKeyPart(device, kCla, kPrivatePart, p.part, {p.value, k / 2}, &sw),
-                   sw)) {
-      return -1;
-    }
-  }
+  if (QX_WriteRsaPrivateParts(device, key) != 0) return -1;
   return 0;
 }
 

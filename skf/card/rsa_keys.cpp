@@ -1,4 +1,3 @@
-#include "skf/card/command_status.h"
 #include "skf/card/rsa_keys.h"
 
 #include <openssl/bn.h>
@@ -6,6 +5,7 @@
 #include <algorithm>
 
 #include "skf/card/auth.h"
+#include "skf/card/command_status.h"
 #include "skf/card/commands.h"
 
 namespace {
@@ -20,6 +20,7 @@ constexpr std::uint8_t kPartQ = 0x04;
 constexpr std::uint8_t kPartQinv = 0x05;
 constexpr std::uint8_t kPartDp = 0x06;
 constexpr std::uint8_t kPartDq = 0x07;
+constexpr std::uint8_t kPrivatePart = 0xA0;
 constexpr std::uint8_t kLargeFlag = 0x40;
 constexpr std::uint8_t kExternal = 0x80;
 constexpr std::uint8_t kExternalLarge = 0xC0;
@@ -134,4 +135,23 @@ int BignumToBytes(const BIGNUM *number, std::span<std::uint8_t> out) {
 int ReverseBuffer(std::uint8_t *buffer, std::uint32_t length) {
   if (buffer) std::reverse(buffer, buffer + length);
   return static_cast<int>(length / 2);
+}
+
+int QX_WriteRsaPrivateParts(DEVHANDLE device, const RsaKeyRecord &key) {
+  const std::uint32_t half = key.BitLen / 16;
+  const struct {
+    std::uint8_t part;
+    const std::uint8_t *value;
+  } parts[] = {{kPartP, key.Prime1},
+               {kPartQ, key.Prime2},
+               {kPartQinv, key.Coefficient},
+               {kPartDp, key.Prime1Exponent},
+               {kPartDq, key.Prime2Exponent}};
+  for (const auto &p : parts) {
+    std::uint16_t sw = 0;
+    if (!CommandOk(QX_WriteKeyPart(device, kCla, kPrivatePart, p.part, {p.value, half}, &sw), sw)) {
+      return -1;
+    }
+  }
+  return 0;
 }

@@ -45,6 +45,9 @@ int QX_GenRsaKeyPair(DEVHANDLE device, std::uint32_t bits, int signing,
 // Generates a pair in working memory and reads its public key and CRT parts; BitLen and
 // PrivateExponent are left to the caller.
 int QX_GenExtRsaKey(DEVHANDLE device, std::uint32_t bits, RsaKeyRecord *key);
+// Writes the CRT parts of `key` (P, Q, coefficient, DP, DQ; BitLen / 16 bytes each) into the
+// selected private key file.
+int QX_WriteRsaPrivateParts(DEVHANDLE device, const RsaKeyRecord &key);
 // The public key of the signing (flag set) or exchange pair; size unit 1 is 1024 bits.
 int QX_RsaExportPublicKey(DEVHANDLE device, int size_unit, int signing,
                           RsaPublicKeyRecord *public_key);

@@ -1,11 +1,12 @@
-#include "skf/card/command_status.h"
 #include "skf/card/rsa_ops.h"
 
 #include <cstring>
 
+#include "skf/card/command_status.h"
 #include "skf/card/commands.h"
 #include "skf/card/op_results.h"
 #include "skf/card/pkcs1.h"
+#include "skf/card/rsa_keys.h"
 #include "skf/card/secure_zero.h"
 
 namespace {
@@ -13,7 +14,6 @@ namespace {
 constexpr std::uint8_t kCla = 0x80;
 constexpr std::uint8_t kOperation = 0x40;
 constexpr std::uint8_t kPublicPart = 0x20;
-constexpr std::uint8_t kPrivatePart = 0xA0;
 constexpr std::uint8_t kPartE = 0x01;
 constexpr std::uint8_t kPartN = 0x02;
 constexpr std::size_t kAnswerRoom = 1024;
@@ -171,7 +171,6 @@ int QX_RsaPrivateOp(DEVHANDLE device, const RsaKeyRecord &key, std::span<const s
   if (!SizeKnown(key.BitLen) || !out_length) return -1;
   if (LoadPublicKey(device, key.BitLen, key.Modulus, key.PublicExponent) != 0) return -1;
   const std::uint32_t k = key.BitLen / 8;
-  const std::uint32_t half = k / 2;
   std::uint8_t ones[k2048];
   std::memset(ones, 0x01, sizeof ones);
   std::uint8_t answer[kAnswerRoom] = {};
@@ -179,20 +178,7 @@ int QX_RsaPrivateOp(DEVHANDLE device, const RsaKeyRecord &key, std::span<const s
   if (SelectEfInDf(device, key.BitLen == kRsa1024 ? kWork1024Private : kWork2048Private) != 0) {
     return -1;
   }
-  const struct {
-    std::uint8_t part;
-    const std::uint8_t *value;
-  } parts[] = {{0x03, key.Prime1},
-               {0x04, key.Prime2},
-               {0x05, key.Coefficient},
-               {0x06, key.Prime1Exponent},
-               {0x07, key.Prime2Exponent}};
-  for (const auto &p : parts) {
-    std::uint16_t sw = 0;
-    if (!CommandOk(QX_WriteKeyPart(device, kCla, kPrivatePart, p.part, {p.value, half}, &sw), sw)) {
-      return -1;
-    }
-  }
+  if (QX_WriteRsaPrivateParts(device, key) != 0) return -1;
   if (in.size() != k || !in.data()) return -1;
   const int got = Operate(device, true, k, in.data(), answer);
   if (got < 0) return -1;

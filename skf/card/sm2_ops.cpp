@@ -1,10 +1,10 @@
-#include "skf/card/command_status.h"
 #include "skf/card/sm2_ops.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "skf/card/auth.h"
+#include "skf/card/command_status.h"
 #include "skf/card/commands.h"
 #include "skf/card/device.h"
 #include "skf/card/op_results.h"
