@@ -46,10 +46,8 @@ class ScriptedUser {
 bool UiAvailable();
 
 #if defined(_WIN32)
-// A picture of the whole display saved as `file_name` beside the program; false when there is
-// no display or nothing was written. The scripted user saves its first sight of the dialog as
-// pin_dialog.png.
-bool SaveScreenshot(const char *file_name);
+// The scripted user saves its first sight of the dialog as pin_dialog.png.
+#include "tests/desktop/support/screenshot.h"
 #endif
 
 inline std::ostream &operator<<(std::ostream &o, const UiSeen &s) {
