@@ -1,0 +1,33 @@
+#include "platform/mfc/app.h"
+
+namespace {
+CWinApp *the_app = nullptr;
+}
+
+CWinApp::CWinApp() { the_app = this; }
+
+CWinApp::~CWinApp() {
+  if (the_app == this) the_app = nullptr;
+}
+
+int CWinApp::Run() {
+  MSG msg;
+  BOOL got;
+  while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  if (got == 0) exit_code_ = static_cast<int>(msg.wParam);
+  return ExitInstance();
+}
+
+CWinApp *AfxGetApp() { return the_app; }
+
+int AfxWinMain(HINSTANCE instance, LPSTR command_line, int show) {
+  CWinApp *app = AfxGetApp();
+  if (!app) return -1;
+  app->m_hInstance = instance;
+  app->m_lpCmdLine = command_line ? command_line : "";
+  app->m_nCmdShow = show;
+  return app->InitInstance() ? app->Run() : app->ExitInstance();
+}
