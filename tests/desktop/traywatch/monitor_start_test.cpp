@@ -1,0 +1,193 @@
+// traywatch.exe started as a user's session starts it, without the maker's libraries: one
+// hidden instance, the key mapping, close requests, the menu commands, events it ignores.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <dbt.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "monitor_process.h"
+#include "tests/desktop/support/ansi_text.h"
+#include "tests/desktop/support/window_search.h"
+#include "traywatch/resource_ids.h"
+
+namespace {
+
+using twtest::MonitorFolder;
+using twtest::Process;
+
+// A named mapping the test creates first, filled with 0xAA.
+class OutsideMapping {
+ public:
+  OutsideMapping(const char *name, DWORD size) : size_(size) {
+    handle_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name);
+    view_ = static_cast<BYTE *>(MapViewOfFile(handle_, FILE_MAP_ALL_ACCESS, 0, 0, size));
+    if (view_) std::memset(view_, 0xAA, size);
+  }
+  ~OutsideMapping() {
+    if (view_) UnmapViewOfFile(view_);
+    if (handle_) CloseHandle(handle_);
+  }
+  bool Ready() const { return view_ != nullptr; }
+  // Bytes [from, to) all equal `value`.
+  bool All(BYTE value, DWORD from, DWORD to) const {
+    for (DWORD i = from; i < to; ++i) {
+      if (view_[i] != value) return false;
+    }
+    return true;
+  }
+  bool All(BYTE value) const { return All(value, 0, size_); }
+
+ private:
+  DWORD size_;
+  HANDLE handle_ = nullptr;
+  BYTE *view_ = nullptr;
+};
+
+bool MappingExists(const char *name) {
+  HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+  if (h) CloseHandle(h);
+  return h != nullptr;
+}
+
+// A device-interface record of a WM_DEVICECHANGE, as the system sends it; `size` other than 0
+// claims another length.
+std::vector<BYTE> InterfaceRecord(const std::string &name, DWORD size = 0) {
+  std::vector<BYTE> record(offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + name.size() + 1);
+  auto *r = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A *>(record.data());
+  r->dbcc_size = size ? size : static_cast<DWORD>(record.size());
+  r->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  std::memcpy(r->dbcc_name, name.c_str(), name.size() + 1);
+  return record;
+}
+
+// Sends the event and waits for the handler's answer (a handled one takes over 3 s).
+LRESULT SendDeviceEvent(HWND window, UINT event, std::vector<BYTE> record) {
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record.data()),
+                           SMTO_NORMAL, 20000, &answer)) {
+    return -1;
+  }
+  return static_cast<LRESULT>(answer);
+}
+
+// A command from the icon's menu; false when the program did not answer within 5 s (a message
+// box would keep it).
+bool MenuCommand(HWND window, UINT command) {
+  DWORD_PTR answer = 0;
+  return SendMessageTimeoutA(window, WM_COMMAND, command, 0, SMTO_NORMAL, 5000, &answer);
+}
+
+TEST(MonitorStartTest, WithoutLibrariesItStaysHiddenAndInert) {
+  OutsideMapping key("ZVSM2KEY", 40960);
+  ASSERT_TRUE(key.Ready());
+  MonitorFolder folder;
+  ASSERT_TRUE(folder.PutMonitor());
+  Process monitor = folder.Start();
+  HWND window = twtest::WaitForMonitor(monitor.Id());
+  ASSERT_NE(window, nullptr);
+
+  // A tool window without a task-bar button (the system adds the window edge).
+  EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, WS_EX_TOOLWINDOW);
+  EXPECT_TRUE(key.All(0)) << "ZVSM2KEY is zeroed at start";
+  // Without devnotify and cardcmd the start ends before the PIN mapping and the icon.
+  EXPECT_FALSE(MappingExists("ZVSM2PIN"));
+  EXPECT_TRUE(folder.Calls().empty());
+
+  EXPECT_EQ(SendDeviceEvent(window, DBT_DEVICEARRIVAL, InterfaceRecord("KeySim any")), TRUE);
+  EXPECT_EQ(SendDeviceEvent(window, DBT_DEVICEREMOVECOMPLETE, InterfaceRecord("KeySim any")), TRUE);
+  EXPECT_TRUE(folder.Calls().empty());
+
+  // No certdesk.exe beside it: the command fails without a message.
+  EXPECT_TRUE(MenuCommand(window, ID_OPEN_MANAGER));
+  EXPECT_EQ(desktest::FindTopWindow(nullptr, nullptr, monitor.Id(), true), nullptr);
+
+  EXPECT_TRUE(MenuCommand(window, ID_EXIT));
+  EXPECT_EQ(monitor.WaitForExit(5000), 0u);
+  EXPECT_FALSE(IsWindow(window));
+}
+
+TEST(MonitorStartTest, SecondStartEndsSilently) {
+  MonitorFolder folder;
+  ASSERT_TRUE(folder.PutMonitor());
+  Process first = folder.Start();
+  ASSERT_NE(twtest::WaitForMonitor(first.Id()), nullptr);
+  Process second = folder.Start();
+  EXPECT_EQ(second.WaitForExit(5000), 0u);
+  EXPECT_EQ(twtest::MonitorWindows(), 1);
+  EXPECT_EQ(first.WaitForExit(0), STILL_ACTIVE);
+}
+
+// A command line that ends in "-u" (any case), program name included or not, closes the
+// running monitor; anything else is a second start, which ends by itself.
+TEST(MonitorStartTest, CloseRequests) {
+  struct Case {
+    const char *arguments;
+    bool program_name;
+    bool closes;
+  };
+  const Case cases[] = {
+      {"-u", true, true},   {"-U", true, true}, {"-u", false, true},
+      {"-u ", true, false}, {"", false, false}, {"", true, false},
+  };
+  MonitorFolder folder;
+  ASSERT_TRUE(folder.PutMonitor());
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.program_name ? "program name and \"" : "alone \"") + c.arguments +
+                 "\"");
+    Process running = folder.Start();
+    ASSERT_NE(twtest::WaitForMonitor(running.Id()), nullptr);
+    Process request = folder.Start(c.arguments, c.program_name);
+    ASSERT_TRUE(request.Started());
+    EXPECT_EQ(request.WaitForExit(5000), 0u);
+    EXPECT_EQ(running.WaitForExit(c.closes ? 5000 : 0), c.closes ? 0u : STILL_ACTIVE);
+  }
+}
+
+TEST(MonitorStartTest, CloseRequestWithoutAMonitorEnds) {
+  MonitorFolder folder;
+  ASSERT_TRUE(folder.PutMonitor());
+  ASSERT_EQ(twtest::MonitorWindows(), 0);
+  Process request = folder.Start("-u");
+  EXPECT_EQ(request.WaitForExit(5000), 0u);
+  EXPECT_EQ(twtest::MonitorWindows(), 0);
+}
+
+// The menu's first item starts certdesk.exe from traywatch's folder (not the current one).
+TEST(MonitorStartTest, ManagerStartsCertdeskFromTheMonitorsFolder) {
+  MonitorFolder folder;
+  ASSERT_TRUE(folder.PutMonitor());
+  ASSERT_TRUE(folder.PutCertdesk());
+  Process monitor = folder.Start();
+  HWND window = twtest::WaitForMonitor(monitor.Id());
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(MenuCommand(window, ID_OPEN_MANAGER));
+  const std::string note = folder.File("certdesk_started.txt");
+  ASSERT_TRUE(desktest::WaitUntil(
+      [&] { return GetFileAttributesA(note.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
+  std::string started;
+  desktest::WaitUntil(
+      [&] {
+        std::ifstream in(note, std::ios::binary);
+        std::getline(in, started);
+        return !started.empty();
+      },
+      5000);
+  EXPECT_EQ(desktest::Utf8(started), desktest::Utf8(folder.File("certdesk.exe")));
+}
+
+// A mapping of the same name made smaller by another program is not written past its end.
+TEST(MonitorStartTest, SmallerKeyMappingMadeEarlierIsLeftAlone) {
+  OutsideMapping key("ZVSM2KEY", 100);
+  ASSERT_TRUE(key.Ready());
+  MonitorFolder folder;
+  ASSERT_TRUE(folder.PutMonitor());
+  Process monitor = folder.Start();
+  ASSERT_NE(twtest::WaitForMonitor(monitor.Id()), nullptr);
+  EXPECT_TRUE(key.All(0xAA));
+  EXPECT_EQ(monitor.WaitForExit(0), STILL_ACTIVE);
+}
+
+}  // namespace

@@ -1,0 +1,4 @@
+// traywatch: the key monitor.
+#include "traywatch/monitor_app.h"
+
+MonitorApp theApp;
