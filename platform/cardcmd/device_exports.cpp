@@ -1,6 +1,7 @@
 // Device operations: open by device index, close, reset and the card serial.
 // The card layer's QX_Close(DEVHANDLE) and QX_GET_BCDSN(DEVHANDLE, char *) are overloads of the
 // exports of the same names, told apart by their handle type.
+#include <charconv>
 #include <cstring>
 
 #include "platform/cardcmd/cardcmd.h"
@@ -14,10 +15,11 @@ namespace {
 constexpr std::int32_t kDeviceIndexes = 4;
 constexpr std::size_t kBcdSerialSize = 4;
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+// The card serial text of an open key: 0, or negative.
+std::int32_t SerialText(std::int32_t card, char (&text)[kSerialTextSize]) {
+  OpenKey key;
+  if (!FindOpenKey(card, &key)) return kBadArguments;
+  return QX_GET_BCDSN(key.device, text) == 0 ? 0 : kCardFailed;
 }
 
 }  // namespace
@@ -61,26 +63,25 @@ int32_t CARDCMD_API QX_IC_RESET(int32_t card, uint8_t *answer) {
 
 int32_t CARDCMD_API QX_GET_SN(int32_t card, char *serial) {
   return Guarded(kCardFailed, [&]() -> std::int32_t {
-    OpenKey key;
-    if (!serial || !FindOpenKey(card, &key)) return kBadArguments;
+    if (!serial) return kBadArguments;
     char text[kSerialTextSize] = {};
-    if (QX_GET_BCDSN(key.device, text) != 0) return kCardFailed;
-    std::memcpy(serial, text, sizeof text);
-    return 0;
+    const std::int32_t result = SerialText(card, text);
+    if (result == 0) std::memcpy(serial, text, sizeof text);
+    return result;
   });
 }
 
+// The serial text holds the packed decimal bytes in hexadecimal.
 int32_t CARDCMD_API QX_GET_BCDSN(int32_t card, uint8_t *serial) {
   return Guarded(kCardFailed, [&]() -> std::int32_t {
-    OpenKey key;
-    if (!serial || !FindOpenKey(card, &key)) return kBadArguments;
+    if (!serial) return kBadArguments;
     char text[kSerialTextSize] = {};
-    if (QX_GET_BCDSN(key.device, text) != 0) return kCardFailed;
+    const std::int32_t result = SerialText(card, text);
+    if (result != 0) return result;
     std::uint8_t bcd[kBcdSerialSize] = {};
     for (std::size_t i = 0; i < kBcdSerialSize; ++i) {
-      const int high = HexDigit(text[2 * i]), low = HexDigit(text[2 * i + 1]);
-      if (high < 0 || low < 0) return kCardFailed;
-      bcd[i] = static_cast<std::uint8_t>(high << 4 | low);
+      const char *digits = text + 2 * i;
+      if (std::from_chars(digits, digits + 2, bcd[i], 16).ptr != digits + 2) return kCardFailed;
     }
     std::memcpy(serial, bcd, sizeof bcd);
     return 0;
