@@ -79,15 +79,18 @@ ULONG VerifyUser(PinContext &c, char *caller_pin, ULONG *retries) {
   return written == SAR_OK ? Refused(left) : written;
 }
 
-// Administrator verification or change: the record's own count decides.
-ULONG AdminOutcome(PinContext &c, int r, const char *new_pin, bool change, ULONG *retries) {
+// Administrator verification or change: the record's own count decides. `reported` is the
+// card's count, still kNoCount when the key command was never answered (a failed challenge
+// gives -1 without one): no try was used then.
+ULONG AdminOutcome(PinContext &c, int r, std::uint32_t reported, const char *new_pin, bool change,
+                   ULONG *retries) {
   if (r == kPinVerified) {
     if (change) c.Put(kAdmin.changed, 1);
     c.Reset(kAdmin);
     FillSlot(AdminPinSlot(c.app_id), new_pin);
     return c.WriteBack();
   }
-  if (r == kPinFailed) return SAR_FAIL;  // no answer to the PIN itself
+  if (r == kPinFailed || (r == kPinBlocked && reported == kNoCount)) return SAR_FAIL;
   const std::uint32_t left = c.Decrement(kAdmin);
   *retries = left;
   ClearSlot(AdminPinSlot(c.app_id));
@@ -121,9 +124,9 @@ ULONG DEVAPI SKF_VerifyPIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szP
     if (opened != SAR_OK) return opened;
     if (ulPINType == USER_TYPE) return VerifyUser(c, szPIN, pulRetryCount);
     if (ulPINType != ADMIN_TYPE) return SAR_USER_TYPE_INVALID;
-    std::uint32_t ignored = 0;
-    const int r = QX_VerifyAdminPin(c.device, szPIN, &ignored);
-    return AdminOutcome(c, r, szPIN, false, pulRetryCount);
+    std::uint32_t reported = kNoCount;
+    const int r = QX_VerifyAdminPin(c.device, szPIN, &reported);
+    return AdminOutcome(c, r, reported, szPIN, false, pulRetryCount);
   });
 }
 
@@ -140,9 +143,9 @@ ULONG DEVAPI SKF_ChangePIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szO
     if (opened != SAR_OK) return opened;
     const PinText old_pin(szOldPin), new_pin(szNewPin);
     if (ulPINType == ADMIN_TYPE) {
-      std::uint32_t ignored = 0;
-      const int r = QX_ChangeAdminPin(c.device, old_pin.text, new_pin.text, &ignored);
-      return AdminOutcome(c, r, new_pin.text, true, pulRetryCount);
+      std::uint32_t reported = kNoCount;
+      const int r = QX_ChangeAdminPin(c.device, old_pin.text, new_pin.text, &reported);
+      return AdminOutcome(c, r, reported, new_pin.text, true, pulRetryCount);
     }
     std::uint32_t left = kNoCount;
     if (QX_ChangeUserPin(c.device, old_pin.text, new_pin.text, &left) == 0) {

@@ -169,6 +169,33 @@ TEST_F(PinTest, AFailedExchangeLeavesTheRecord) {
   }
 }
 
+// An administrator verification or change whose challenge failed never presented the PIN:
+// no try is used up.
+TEST_F(PinTest, AFailedChallengeCostsTheAdministratorNoTry) {
+  char name[] = "KEYSIM-APP", admin[] = "12345678", next[] = "87654321";
+  HAPPLICATION app = nullptr;
+  ASSERT_EQ(SKF(SKF_OpenApplication)(device_, name, &app), SAR_OK);
+  const std::uint64_t start = vkey::Commands(key_);
+  Info(app, ADMIN_TYPE);
+  const std::uint64_t road = vkey::Commands(key_) - start;
+  const std::function<ULONG(ULONG *)> calls[] = {
+      [&](ULONG *left) { return SKF(SKF_VerifyPIN)(app, ADMIN_TYPE, admin, left); },
+      [&](ULONG *left) { return SKF(SKF_ChangePIN)(app, ADMIN_TYPE, admin, next, left); },
+  };
+  for (const char *fault : {"fault_sw", "fault_reader"}) {
+    for (const auto &call : calls) {
+      const Header before = Record(0xAD01);
+      const std::string at = std::to_string(road + 1);
+      ASSERT_TRUE(vkey::Knob(key_, fault, fault[6] == 's' ? (at + ":6A86").c_str() : at.c_str()));
+      ULONG left = 99;
+      EXPECT_EQ(call(&left), SAR_FAIL) << fault;
+      EXPECT_EQ(left, 99u) << fault;
+      EXPECT_EQ(Record(0xAD01), before) << fault;
+    }
+  }
+  EXPECT_EQ(Verify(app, ADMIN_TYPE, admin), SAR_OK) << "the PIN was never changed";
+}
+
 // A change or unblock whose card exchange failed records no retry count either.
 TEST_F(PinTest, FailedChangesLeaveTheRecord) {
   char name[] = "KEYSIM-APP", pin[] = "12345678", next[] = "87654321";
