@@ -58,22 +58,51 @@ TEST_F(ImportTest, CardPathDecryptsBlockByBlockAndStrips) {
             -1);
 }
 
+TEST_F(ImportTest, CardModeByIdentifier) {
+  const struct {
+    std::uint32_t alg;
+    std::uint8_t mode;
+  } cases[] = {{0x101, 0x01}, {0x401, 0x02}, {0x201, 0x00}, {0x102, 0x00}, {0x402, 0x00}};
+  for (const auto &c : cases) {
+    Fake().Reset();
+    Answer("");
+    AnswerOk(Fill(16, 0x66));
+    ByteVec out(16);
+    int length = 0;
+    ASSERT_EQ(QX_DecryptImportedKey(device_, c.alg, 0, Counting(16), Counting(16), out, &length),
+              0);
+    const auto sent = SentBytes();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1][3], c.mode) << std::hex << c.alg;
+  }
+}
+
+// The key lies zero-padded in 64 bytes: two-key triple DES for 16 bytes, three-key (its first
+// 24 bytes) for any other length.
 TEST_F(ImportTest, IdentifierOneIsTripleDesInSoftware) {
-  const ByteVec key = Counting(16, 0x31);
   const ByteVec plain = Counting(16, 0x01);
-  ByteVec cipher(16);
-  int n = 0;
-  EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
-  ASSERT_EQ(EVP_EncryptInit_ex(ctx, EVP_des_ede_ecb(), nullptr, key.data(), nullptr), 1);
-  EVP_CIPHER_CTX_set_padding(ctx, 0);
-  ASSERT_EQ(EVP_EncryptUpdate(ctx, cipher.data(), &n, plain.data(), 16), 1);
-  EVP_CIPHER_CTX_free(ctx);
-  ByteVec out(16);
+  for (std::size_t key_length : {16u, 8u, 20u, 24u, 32u}) {
+    const ByteVec key = Counting(key_length, 0x31);
+    ByteVec padded = key;
+    padded.resize(24, 0x00);
+    ByteVec cipher(16);
+    int n = 0;
+    EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
+    ASSERT_EQ(EVP_EncryptInit_ex(ctx, key_length == 16 ? EVP_des_ede_ecb() : EVP_des_ede3_ecb(),
+                                 nullptr, padded.data(), nullptr),
+              1);
+    EVP_CIPHER_CTX_set_padding(ctx, 0);
+    ASSERT_EQ(EVP_EncryptUpdate(ctx, cipher.data(), &n, plain.data(), 16), 1);
+    EVP_CIPHER_CTX_free(ctx);
+    ByteVec out(16);
+    int length = 0;
+    ASSERT_EQ(QX_DecryptImportedKey(device_, 1, 1, key, cipher, out, &length), 0) << key_length;
+    EXPECT_EQ(length, 16) << "no stripping in software";
+    EXPECT_EQ(out, plain) << key_length;
+  }
   int length = 0;
-  ASSERT_EQ(QX_DecryptImportedKey(device_, 1, 1, key, cipher, out, &length), 0);
-  EXPECT_EQ(length, 16) << "no stripping in software";
-  EXPECT_EQ(out, plain);
-  EXPECT_EQ(QX_DecryptImportedKey(device_, 1, 0, key, Counting(12), out, &length), -1);
+  ByteVec out(16);
+  EXPECT_EQ(QX_DecryptImportedKey(device_, 1, 0, Counting(16), Counting(12), out, &length), -1);
   EXPECT_TRUE(Sent().empty());
 }
 
