@@ -149,17 +149,18 @@ TEST_F(ImportTest, RsaPairGoesIntoTheExchangeFiles) {
   EXPECT_EQ(Sent().size(), 9u);
 }
 
+// A PKCS #1 RSAPrivateKey of any size; BitLen is the modulus length in whole bytes.
 TEST_F(ImportTest, ParsedDerKeyMatchesOpenSsl) {
-  for (int bits : {1024, 2048}) {
+  for (int bits : {1024, 2048, 1023}) {
     EVP_PKEY *pkey = EVP_RSA_gen(static_cast<unsigned>(bits));
     ASSERT_NE(pkey, nullptr);
     unsigned char *der = nullptr;
     const int der_length = i2d_PrivateKey(pkey, &der);
     ASSERT_GT(der_length, 0);
     RsaKeyRecord key = {};
-    ASSERT_EQ(ParseRsaPrivateKey({der, static_cast<std::size_t>(der_length)}, &key), 0);
-    EXPECT_EQ(key.BitLen, static_cast<std::uint32_t>(bits));
-    const std::size_t k = static_cast<std::size_t>(bits) / 8;
+    ASSERT_EQ(ParseRsaPrivateKey({der, static_cast<std::size_t>(der_length)}, &key), 0) << bits;
+    const std::size_t k = (static_cast<std::size_t>(bits) + 7) / 8;
+    EXPECT_EQ(key.BitLen, 8 * k);
     const struct {
       const char *name;
       const std::uint8_t *field;
@@ -183,11 +184,28 @@ TEST_F(ImportTest, ParsedDerKeyMatchesOpenSsl) {
     OPENSSL_free(der);
     EVP_PKEY_free(pkey);
   }
-  RsaKeyRecord untouched = {};
-  untouched.BitLen = 77;
-  const ByteVec junk = Counting(100);
-  EXPECT_EQ(ParseRsaPrivateKey(junk, &untouched), -1);
-  EXPECT_EQ(untouched.BitLen, 77u);
+}
+
+// Bytes that are no PKCS #1 RSAPrivateKey leave the record untouched: junk, and the same key
+// wrapped as PKCS #8.
+TEST_F(ImportTest, OnlyTheRsaPrivateKeyStructureIsTaken) {
+  EVP_PKEY *pkey = EVP_RSA_gen(1024);
+  ASSERT_NE(pkey, nullptr);
+  PKCS8_PRIV_KEY_INFO *info = EVP_PKEY2PKCS8(pkey);
+  ASSERT_NE(info, nullptr);
+  unsigned char *pkcs8 = nullptr;
+  const int pkcs8_length = i2d_PKCS8_PRIV_KEY_INFO(info, &pkcs8);
+  ASSERT_GT(pkcs8_length, 0);
+  const ByteVec inputs[] = {Counting(100), ByteVec(pkcs8, pkcs8 + pkcs8_length)};
+  for (const ByteVec &der : inputs) {
+    RsaKeyRecord untouched = {};
+    untouched.BitLen = 77;
+    EXPECT_EQ(ParseRsaPrivateKey(der, &untouched), -1);
+    EXPECT_EQ(untouched.BitLen, 77u);
+  }
+  OPENSSL_free(pkcs8);
+  PKCS8_PRIV_KEY_INFO_free(info);
+  EVP_PKEY_free(pkey);
 }
 
 TEST_F(ImportTest, EccPairGoesIntoTheEncryptionFiles) {
