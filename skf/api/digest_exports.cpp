@@ -7,7 +7,6 @@
 #include "skf/api/export_util.h"
 #include "skf/api/hash_handle.h"
 #include "skf/api/sm2_z.h"
-#include "skf/crypto/sha1.h"
 
 namespace {
 
@@ -56,9 +55,7 @@ bool RunningDigest(const HashHandle &h, std::uint8_t *out) {
     Sha256Context copy = h.Sha256State;
     return SHA256_FinalContext(out, &copy) == 0;
   }
-  std::uint32_t n = 0;
-  return SHA1_Digest(h.Sha1Data.data(), static_cast<std::uint32_t>(h.Sha1Data.size()), out, &n) ==
-         0;
+  return SHA1_Final(&h.Sha1State, out) == 0;
 }
 
 }  // namespace
@@ -82,6 +79,8 @@ ULONG DEVAPI SKF_DigestInit(DEVHANDLE hDev, ULONG ulAlgID, ECCPUBLICKEYBLOB *pPu
       }
     } else if (ulAlgID == SGD_SHA256) {
       SHA256_InitContext(&h->Sha256State);
+    } else if (ulAlgID == SGD_SHA1) {
+      SHA1_Init(&h->Sha1State);
     }
     *phHash = h;
     return SAR_OK;
@@ -137,9 +136,7 @@ ULONG DEVAPI SKF_DigestUpdate(HANDLE hHash, BYTE *pbData, ULONG ulDataLen) {
         SM3_Update(&h->Sm3State, pbData, ulDataLen);
         break;
       case SGD_SHA1:
-        // The platform digest takes a 32-bit length.
-        if (ulDataLen > UINT32_MAX - h->Sha1Data.size()) return SAR_FAIL;
-        h->Sha1Data.insert(h->Sha1Data.end(), pbData, pbData + ulDataLen);
+        if (SHA1_Update(&h->Sha1State, pbData, ulDataLen) != 0) return SAR_FAIL;
         break;
       case SGD_SHA256:
         if (SHA256_UpdateContext(&h->Sha256State, pbData, ulDataLen) != 0) return SAR_FAIL;
