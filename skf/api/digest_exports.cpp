@@ -1,7 +1,6 @@
 // Digest family: SM3 (with the signer's Z value when an ID is given), SHA-1 and SHA-256, all
 // on the host. The card only sees a SELECT of the MF.
 #include <cstring>
-#include <new>
 
 #include "skf/api/directory.h"
 #include "skf/api/export_util.h"
@@ -67,21 +66,21 @@ ULONG DEVAPI SKF_DigestInit(DEVHANDLE hDev, ULONG ulAlgID, ECCPUBLICKEYBLOB *pPu
   return RunExport("SKF_DigestInit", [&]() -> ULONG {
     if (!hDev) return SAR_INVALIDHANDLEERR;
     if (!phHash) return SAR_INVALIDPARAMERR;
-    auto *h = new (std::nothrow) HashHandle{};
-    if (!h) return SAR_FAIL;
-    h->AlgId = ulAlgID;
-    h->Device = hDev;
+    // Prepared here, then copied into the new record.
+    HashHandle prepared{};
+    prepared.AlgId = ulAlgID;
+    prepared.Device = hDev;
     if (ulAlgID == SGD_SM3) {
-      const ULONG result = PrepareSm3(*h, pPubKey, pucID, ulIDLen);
-      if (result != SAR_OK) {
-        delete h;
-        return result;
-      }
+      const ULONG result = PrepareSm3(prepared, pPubKey, pucID, ulIDLen);
+      if (result != SAR_OK) return result;
     } else if (ulAlgID == SGD_SHA256) {
-      SHA256_InitContext(&h->Sha256State);
+      SHA256_InitContext(&prepared.Sha256State);
     } else if (ulAlgID == SGD_SHA1) {
-      SHA1_Init(&h->Sha1State);
+      SHA1_Init(&prepared.Sha1State);
     }
+    HashHandle *h = NewHashHandle();
+    if (!h) return SAR_FAIL;
+    *h = prepared;
     *phHash = h;
     return SAR_OK;
   });

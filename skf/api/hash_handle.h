@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "skf.h"
+#include "skf/api/handle_registry.h"
 #include "skf/crypto/sha1.h"
 #include "skf/crypto/sha256.h"
 #include "skf/crypto/sm3.h"
@@ -26,4 +27,9 @@ struct HashHandle {
   Sha1Context Sha1State;
 };
 
-inline HashHandle *AsHash(HANDLE handle) { return static_cast<HashHandle *>(handle); }
+// The one maker of hash records: zeroed and registered; nullptr when the heap is exhausted.
+HashHandle *NewHashHandle();
+// The record behind a caller's handle, or nullptr when the library made no such record.
+inline HashHandle *AsHash(HANDLE handle) {
+  return static_cast<HashHandle *>(FindHandle(handle, HandleKind::hash));
+}

@@ -114,7 +114,7 @@ extern "C" {
 ULONG DEVAPI SKF_VerifyPIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szPIN,
                            ULONG *pulRetryCount) {
   return RunExport("SKF_VerifyPIN", [&]() -> ULONG {
-    if (!hApplication) return SAR_INVALIDHANDLEERR;
+    if (!AsApplication(hApplication)) return SAR_INVALIDHANDLEERR;
     if (!szPIN || !pulRetryCount) return SAR_INVALIDPARAMERR;
     if (!PinLengthOk(szPIN) && !(ulPINType == ADMIN_TYPE && IsDefaultAdminPin(szPIN))) {
       return SAR_PIN_LEN_RANGE;
@@ -133,7 +133,7 @@ ULONG DEVAPI SKF_VerifyPIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szP
 ULONG DEVAPI SKF_ChangePIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szOldPin,
                            LPSTR szNewPin, ULONG *pulRetryCount) {
   return RunExport("SKF_ChangePIN", [&]() -> ULONG {
-    if (!hApplication) return SAR_INVALIDHANDLEERR;
+    if (!AsApplication(hApplication)) return SAR_INVALIDHANDLEERR;
     if (!szOldPin || !szNewPin || !pulRetryCount) return SAR_INVALIDPARAMERR;
     if (szOldPin[0] == '\0' || szNewPin[0] == '\0') return SAR_PIN_INVALID;
     if (ulPINType != ADMIN_TYPE && !PinLengthOk(szNewPin)) return SAR_PIN_LEN_RANGE;
@@ -181,13 +181,13 @@ ULONG DEVAPI SKF_GetPINInfo(HAPPLICATION hApplication, ULONG ulPINType, ULONG *p
 ULONG DEVAPI SKF_UnblockPIN(HAPPLICATION hApplication, LPSTR szAdminPIN, LPSTR szNewUserPIN,
                             ULONG *pulRetryCount) {
   return RunExport("SKF_UnblockPIN", [&]() -> ULONG {
-    if (!hApplication) return SAR_INVALIDHANDLEERR;
+    if (!AsApplication(hApplication)) return SAR_INVALIDHANDLEERR;
     if (!szAdminPIN || !szNewUserPIN) return SAR_PIN_INVALID;
     if (!pulRetryCount) return SAR_INVALIDPARAMERR;
     if (!PinLengthOk(szNewUserPIN)) return SAR_PIN_LEN_RANGE;
     if (!AdminPinLengthOk(szAdminPIN)) return SAR_INVALIDPARAMERR;
     const ApplicationHandle *app = AsApplication(hApplication);
-    if (!app->hDev) return SAR_INVALIDHANDLEERR;
+    if (!app || !app->hDev) return SAR_INVALIDHANDLEERR;
     AppDirectory devices;
     if (!ReadAppDirectory(app->hDev, devices)) return SAR_FAIL;
     PinContext c{};
