@@ -25,8 +25,8 @@ struct CardCmdLibrary {
   HMODULE module = nullptr;  // nullptr while not bound
   decltype(&QX_AddCertToIE) addCertToIE = nullptr;
   decltype(&QX_DelCertFrIE) delCertFrIE = nullptr;
-  FARPROC addCertToIETip = nullptr;    // bound, never called
-  FARPROC addCertToIETipEx = nullptr;  // bound, never called
+  decltype(&QX_AddCertToIE_Tip) addCertToIETip = nullptr;      // bound, never called
+  decltype(&QX_AddCertToIE_TipEx) addCertToIETipEx = nullptr;  // bound, never called
 
   bool Bound() const {
     return module && addCertToIE && delCertFrIE && addCertToIETip && addCertToIETipEx;

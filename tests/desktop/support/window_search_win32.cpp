@@ -2,15 +2,9 @@
 
 #include <cstring>
 
-namespace desktest {
+#include "tests/desktop/support/wait.h"
 
-bool WaitUntil(const std::function<bool()> &condition, int timeout_ms) {
-  for (int waited = 0;; waited += 20) {
-    if (condition()) return true;
-    if (waited >= timeout_ms) return false;
-    Sleep(20);
-  }
-}
+namespace desktest {
 
 namespace {
 
@@ -47,17 +41,19 @@ HWND FindTopWindow(const char *class_name, const char *caption, DWORD process, b
   return search.found;
 }
 
-HWND WaitForWindow(const char *class_name, const char *caption, DWORD process, int timeout_ms) {
+HWND WaitForWindow(const char *class_name, const char *caption, DWORD process,
+                   unsigned timeout_ms) {
   HWND found = nullptr;
-  WaitUntil([&] { return (found = FindTopWindow(class_name, caption, process)) != nullptr; },
-            timeout_ms);
+  PumpMessagesUntil(
+      [&] { return (found = FindTopWindow(class_name, caption, process)) != nullptr; }, timeout_ms);
   return found;
 }
 
-HWND WaitForVisibleWindow(const char *class_name, int timeout_ms, DWORD process) {
+HWND WaitForVisibleWindow(const char *class_name, unsigned timeout_ms, DWORD process) {
   HWND found = nullptr;
-  WaitUntil([&] { return (found = FindTopWindow(class_name, nullptr, process, true)) != nullptr; },
-            timeout_ms);
+  PumpMessagesUntil(
+      [&] { return (found = FindTopWindow(class_name, nullptr, process, true)) != nullptr; },
+      timeout_ms);
   return found;
 }
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "tests/desktop/support/ansi_text.h"
+#include "tests/desktop/support/wait.h"
 #include "tests/desktop/support/window_search.h"
 
 namespace twtest {
@@ -107,7 +108,7 @@ std::vector<traytest::ShellCall> MonitorFolder::Calls() const {
 bool MonitorFolder::WaitForCalls(
     const std::function<bool(const std::vector<traytest::ShellCall> &)> &ready,
     int timeout_ms) const {
-  return desktest::WaitUntil([&] { return ready(Calls()); }, timeout_ms);
+  return PumpMessagesUntil([&] { return ready(Calls()); }, timeout_ms);
 }
 
 HWND WaitForMonitor(DWORD process, int timeout_ms) {
@@ -115,7 +116,7 @@ HWND WaitForMonitor(DWORD process, int timeout_ms) {
   DWORD_PTR answer = 0;
   // A sent message is answered once the dialog's message loop runs, after its start-up.
   if (!window || !SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeout_ms, &answer) ||
-      !desktest::WaitUntil([&] { return !IsWindowVisible(window); }, timeout_ms)) {
+      !PumpMessagesUntil([&] { return !IsWindowVisible(window); }, timeout_ms)) {
     return nullptr;
   }
   return window;

@@ -10,6 +10,7 @@
 
 #include "monitor_process.h"
 #include "tests/desktop/support/ansi_text.h"
+#include "tests/desktop/support/wait.h"
 #include "tests/desktop/support/window_search.h"
 #include "traywatch/resource_ids.h"
 
@@ -165,10 +166,10 @@ TEST(MonitorStartTest, ManagerStartsCertdeskFromTheMonitorsFolder) {
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(MenuCommand(window, ID_OPEN_MANAGER));
   const std::string note = folder.File("certdesk_started.txt");
-  ASSERT_TRUE(desktest::WaitUntil(
+  ASSERT_TRUE(PumpMessagesUntil(
       [&] { return GetFileAttributesA(note.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
   std::string started;
-  desktest::WaitUntil(
+  PumpMessagesUntil(
       [&] {
         std::ifstream in(note, std::ios::binary);
         std::getline(in, started);

@@ -11,6 +11,7 @@
 #include "tests/desktop/support/screenshot.h"
 #include "traywatch/resource_ids.h"
 #include "traywatch/tray_icon.h"
+#include "tests/desktop/support/wait.h"
 #include "tests/desktop/support/window_search.h"
 
 namespace {
@@ -300,12 +301,12 @@ TEST(TrayIconShellTest, IconAndBalloonInWinesNotificationArea) {
   Sleep(200);  // let it paint
   ASSERT_TRUE(SaveScreenshot("traywatch_balloon.png"));
   EXPECT_TRUE(icon.Balloon("", "", 3000, NIIF_INFO));
-  EXPECT_TRUE(desktest::WaitUntil([&] { return !IsWindowVisible(balloon); }, 5000));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return !IsWindowVisible(balloon); }, 5000));
 
   icon.Conceal();
-  EXPECT_TRUE(desktest::WaitUntil([&] { return !IsWindowVisible(tray); }, 5000));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return !IsWindowVisible(tray); }, 5000));
   icon.Reveal();
-  EXPECT_TRUE(desktest::WaitUntil([&] { return IsWindowVisible(tray) != FALSE; }, 5000));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return IsWindowVisible(tray) != FALSE; }, 5000));
   icon.Delete();
   for (const auto &c : traytest::Recorded()) EXPECT_TRUE(c.result) << c.message;
 }
