@@ -1,5 +1,9 @@
 #include "monitor_process.h"
 
+#include <dbt.h>
+
+#include <cstddef>
+#include <cstring>
 #include <utility>
 
 #include "tests/desktop/support/ansi_text.h"
@@ -120,6 +124,52 @@ HWND WaitForMonitor(DWORD process, int timeout_ms) {
     return nullptr;
   }
   return window;
+}
+
+OutsideMapping::OutsideMapping(const char *name, DWORD size) : size_(size) {
+  handle_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name);
+  view_ = static_cast<BYTE *>(MapViewOfFile(handle_, FILE_MAP_ALL_ACCESS, 0, 0, size));
+  Fill(0xAA);
+}
+
+OutsideMapping::~OutsideMapping() {
+  if (view_) UnmapViewOfFile(view_);
+  if (handle_) CloseHandle(handle_);
+}
+
+void OutsideMapping::Fill(BYTE value) {
+  if (view_) std::memset(view_, value, size_);
+}
+
+bool OutsideMapping::All(BYTE value, DWORD from, DWORD to) const {
+  for (DWORD i = from; i < to; ++i) {
+    if (view_[i] != value) return false;
+  }
+  return true;
+}
+
+std::vector<BYTE> InterfaceRecord(const std::string &name, DWORD size, DWORD type) {
+  constexpr std::size_t kName = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name);
+  std::vector<BYTE> record(kName + name.size() + 1);
+  auto *r = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A *>(record.data());
+  r->dbcc_size = size ? size : static_cast<DWORD>(record.size());
+  r->dbcc_devicetype = type;
+  std::memcpy(r->dbcc_name, name.c_str(), name.size() + 1);
+  return record;
+}
+
+LRESULT SendDeviceEvent(HWND window, UINT event, std::vector<BYTE> record) {
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record.data()),
+                           SMTO_NORMAL, 20000, &answer)) {
+    return -1;
+  }
+  return static_cast<LRESULT>(answer);
+}
+
+bool MenuCommand(HWND window, UINT command) {
+  DWORD_PTR answer = 0;
+  return SendMessageTimeoutA(window, WM_COMMAND, command, 0, SMTO_NORMAL, 5000, &answer);
 }
 
 namespace {

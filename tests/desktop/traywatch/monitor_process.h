@@ -70,4 +70,34 @@ int MonitorWindows();
 // The folder of this test program, with the separator.
 std::string ProgramFolder();
 
+// A named mapping made before traywatch starts, as an outside program would, filled with 0xAA.
+class OutsideMapping {
+ public:
+  OutsideMapping(const char *name, DWORD size);
+  ~OutsideMapping();
+  OutsideMapping(const OutsideMapping &) = delete;
+  OutsideMapping &operator=(const OutsideMapping &) = delete;
+
+  bool Ready() const { return view_ != nullptr; }
+  void Fill(BYTE value);
+  // Bytes [from, to) all hold `value`.
+  bool All(BYTE value, DWORD from, DWORD to) const;
+  bool All(BYTE value) const { return All(value, 0, size_); }
+
+ private:
+  DWORD size_;
+  HANDLE handle_ = nullptr;
+  BYTE *view_ = nullptr;
+};
+
+// A device-interface record of a WM_DEVICECHANGE as the system sends it; `size` other than 0
+// claims another length, `type` another kind of device.
+std::vector<BYTE> InterfaceRecord(const std::string &name, DWORD size = 0,
+                                  DWORD type = 5 /* DBT_DEVTYP_DEVICEINTERFACE */);
+// Sends the event to another process's window and waits for its answer (a handled one takes
+// over 3 s); -1 when none came.
+LRESULT SendDeviceEvent(HWND window, UINT event, std::vector<BYTE> record);
+// A command of the icon's menu; false when the program did not answer within 5 s.
+bool MenuCommand(HWND window, UINT command);
+
 }  // namespace twtest

@@ -5,7 +5,6 @@
 
 #include <dbt.h>
 
-#include <cstring>
 #include <fstream>
 
 #include "monitor_process.h"
@@ -19,66 +18,15 @@ namespace {
 using twtest::MonitorFolder;
 using twtest::Process;
 
-// A named mapping the test creates first, filled with 0xAA.
-class OutsideMapping {
- public:
-  OutsideMapping(const char *name, DWORD size) : size_(size) {
-    handle_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name);
-    view_ = static_cast<BYTE *>(MapViewOfFile(handle_, FILE_MAP_ALL_ACCESS, 0, 0, size));
-    if (view_) std::memset(view_, 0xAA, size);
-  }
-  ~OutsideMapping() {
-    if (view_) UnmapViewOfFile(view_);
-    if (handle_) CloseHandle(handle_);
-  }
-  bool Ready() const { return view_ != nullptr; }
-  // Bytes [from, to) all equal `value`.
-  bool All(BYTE value, DWORD from, DWORD to) const {
-    for (DWORD i = from; i < to; ++i) {
-      if (view_[i] != value) return false;
-    }
-    return true;
-  }
-  bool All(BYTE value) const { return All(value, 0, size_); }
-
- private:
-  DWORD size_;
-  HANDLE handle_ = nullptr;
-  BYTE *view_ = nullptr;
-};
+using twtest::InterfaceRecord;
+using twtest::MenuCommand;
+using twtest::OutsideMapping;
+using twtest::SendDeviceEvent;
 
 bool MappingExists(const char *name) {
   HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
   if (h) CloseHandle(h);
   return h != nullptr;
-}
-
-// A device-interface record of a WM_DEVICECHANGE, as the system sends it; `size` other than 0
-// claims another length.
-std::vector<BYTE> InterfaceRecord(const std::string &name, DWORD size = 0) {
-  std::vector<BYTE> record(offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + name.size() + 1);
-  auto *r = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A *>(record.data());
-  r->dbcc_size = size ? size : static_cast<DWORD>(record.size());
-  r->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  std::memcpy(r->dbcc_name, name.c_str(), name.size() + 1);
-  return record;
-}
-
-// Sends the event and waits for the handler's answer (a handled one takes over 3 s).
-LRESULT SendDeviceEvent(HWND window, UINT event, std::vector<BYTE> record) {
-  DWORD_PTR answer = 0;
-  if (!SendMessageTimeoutA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record.data()),
-                           SMTO_NORMAL, 20000, &answer)) {
-    return -1;
-  }
-  return static_cast<LRESULT>(answer);
-}
-
-// A command from the icon's menu; false when the program did not answer within 5 s (a message
-// box would keep it).
-bool MenuCommand(HWND window, UINT command) {
-  DWORD_PTR answer = 0;
-  return SendMessageTimeoutA(window, WM_COMMAND, command, 0, SMTO_NORMAL, 5000, &answer);
 }
 
 TEST(MonitorStartTest, WithoutLibrariesItStaysHiddenAndInert) {
