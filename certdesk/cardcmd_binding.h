@@ -21,10 +21,10 @@ struct CardCmd {
   decltype(&QX_AddCertToIE) add_cert_to_store = nullptr;
   decltype(&QX_DelCertFrIE) del_cert_from_store = nullptr;
   // Bound and never called.
-  FARPROC get_sn = nullptr;
-  FARPROC update_binary = nullptr;
-  FARPROC delete_cert = nullptr;
-  FARPROC clear_dir = nullptr;
+  decltype(&QX_GET_SN) get_sn = nullptr;
+  decltype(&Update_Binary) update_binary = nullptr;
+  decltype(&QX_DeleteCert) delete_cert = nullptr;
+  decltype(&QX_ClearDir) clear_dir = nullptr;
 };
 
 // The process's binding; module is null while unbound.
