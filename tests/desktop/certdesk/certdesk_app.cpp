@@ -6,7 +6,8 @@ namespace certdesk_test {
 
 std::string BuildFolder() { return desktop::OwnFolder(); }
 
-LoneFolder::LoneFolder(const std::vector<std::string> &files) {
+LoneFolder::LoneFolder(const std::vector<std::string> &files, const std::string &exe_name)
+    : exe_name_(exe_name) {
   static std::atomic<int> made{0};
   char temp[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, temp);
@@ -89,6 +90,42 @@ HWND Certdesk::WaitMessage(int timeout_ms) const {
 
 HWND Certdesk::WaitDialog(const char *caption, int timeout_ms) const {
   return desktop::WaitForTopWindow(program_.pid(), "#32770", caption, timeout_ms);
+}
+
+HWND Certdesk::WaitViewer(int timeout_ms) const {
+  HWND viewer = nullptr;
+  desktop::WaitUntil(
+      [&] {
+        for (HWND h : desktop::TopWindows(program_.pid(), "#32770", kMainCaption)) {
+          if (h != main_) viewer = h;
+        }
+        return viewer != nullptr;
+      },
+      timeout_ms);
+  return viewer;
+}
+
+namespace {
+
+constexpr int kViewerNames = 2004;  // the viewer's "issued to / issued by" field
+
+BOOL CALLBACK FindNames(HWND h, LPARAM found) {
+  if (GetDlgCtrlID(h) != kViewerNames) return TRUE;
+  *reinterpret_cast<HWND *>(found) = h;
+  return FALSE;
+}
+
+}  // namespace
+
+std::string ViewerNames(HWND viewer) {
+  HWND names = nullptr;
+  desktop::WaitUntil(
+      [&] {
+        EnumChildWindows(viewer, FindNames, reinterpret_cast<LPARAM>(&names));
+        return names != nullptr;
+      },
+      5000);
+  return names ? desktop::WindowText(names) : std::string();
 }
 
 long Certdesk::Close() {

@@ -43,19 +43,21 @@ inline constexpr int kConfirmPin = 1009;
 // The folder of the test program, where the build puts certdesk.exe and the libraries.
 std::string BuildFolder();
 
-// A temporary folder holding certdesk.exe and the named files of the build folder; removed with
-// the object.
+// A temporary folder holding certdesk.exe (under the name `exe_name`) and the named files of
+// the build folder; removed with the object.
 class LoneFolder {
  public:
-  explicit LoneFolder(const std::vector<std::string> &files);
+  explicit LoneFolder(const std::vector<std::string> &files,
+                      const std::string &exe_name = "certdesk.exe");
   ~LoneFolder();
   LoneFolder(const LoneFolder &) = delete;
   LoneFolder &operator=(const LoneFolder &) = delete;
   const std::string &path() const { return path_; }
-  std::string exe() const { return path_ + "certdesk.exe"; }
+  std::string exe() const { return path_ + exe_name_; }
 
  private:
   std::string path_;
+  std::string exe_name_;
 };
 
 class Certdesk {
@@ -81,6 +83,9 @@ class Certdesk {
   // A dialog of certdesk with this caption, when it comes.
   HWND WaitDialog(const char *caption, int timeout_ms = 10000) const;
 
+  // The certificate viewer certdesk opened: a window of its own with the main window's caption.
+  HWND WaitViewer(int timeout_ms = 10000) const;
+
   // Closes the main window and waits for the end; the exit code, or -1.
   long Close();
 
@@ -88,6 +93,9 @@ class Certdesk {
   desktop::Program program_;
   HWND main_ = nullptr;
 };
+
+// The viewer's text naming the certificate's subject and issuer.
+std::string ViewerNames(HWND viewer);
 
 // The tree's texts: each root with its children, as WaitForTree takes them.
 std::vector<std::vector<std::string>> Texts(const std::vector<desktop::TreeNode> &tree);

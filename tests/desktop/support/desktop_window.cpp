@@ -2,8 +2,6 @@
 
 namespace desktop {
 
-namespace {
-
 std::string Utf8(const wchar_t *w) {
   const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
   if (n <= 1) return {};
@@ -20,6 +18,8 @@ std::wstring Wide(const std::string &utf8) {
   w.resize(n - 1);
   return w;
 }
+
+namespace {
 
 struct Search {
   DWORD pid;
@@ -86,9 +86,11 @@ void PostCommand(HWND dialog, int id) {
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-void SendCommand(HWND dialog, int id) {
-  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+bool SendCommand(HWND dialog, int id, int timeout_ms) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)), SMTO_NORMAL,
+                             timeout_ms, &result) != 0;
 }
 
 std::string ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }

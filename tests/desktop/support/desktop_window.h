@@ -11,6 +11,10 @@
 
 namespace desktop {
 
+// Conversions between the UTF-8 of the tests and the system's wide texts.
+std::string Utf8(const wchar_t *wide);
+std::wstring Wide(const std::string &utf8);
+
 // Text of any window, also of another process (WM_GETTEXT), as UTF-8.
 std::string WindowText(HWND window);
 // Class name of a window.
@@ -31,9 +35,9 @@ HWND WaitForTopWindow(DWORD pid, const char *class_name, const char *caption,
 // A button press as the dialog sees it: WM_COMMAND (id, BN_CLICKED) posted, so that a modal
 // window the command opens does not hold the test.
 void PostCommand(HWND dialog, int id);
-// The same, sent: returns once the dialog has handled it (only for commands that open no
-// modal window).
-void SendCommand(HWND dialog, int id);
+// The same, sent: true when the dialog has handled it within `timeout_ms` (false also when the
+// command opened a modal window that is still open).
+bool SendCommand(HWND dialog, int id, int timeout_ms = 5000);
 
 // Text, visibility and state of a dialog's control.
 std::string ControlText(HWND dialog, int id);

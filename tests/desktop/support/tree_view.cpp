@@ -1,5 +1,7 @@
 #include "tests/desktop/support/tree_view.h"
 
+#include "tests/desktop/support/desktop_window.h"
+
 namespace desktop {
 
 namespace {
@@ -38,15 +40,6 @@ class RemoteMemory {
 };
 
 constexpr int kTextChars = 512;
-
-std::string Utf8(const wchar_t *w) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string s(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-  s.resize(n - 1);
-  return s;
-}
 
 HTREEITEM Next(HWND tree, HTREEITEM item, UINT how) {
   return reinterpret_cast<HTREEITEM>(
@@ -97,7 +90,7 @@ void SelectItem(HWND tree, HTREEITEM item) {
   SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
 }
 
-void DoubleClickItem(HWND tree, HTREEITEM item) {
+bool DoubleClickItem(HWND tree, HTREEITEM item, int timeout_ms) {
   RemoteMemory memory(tree, sizeof(RECT));
   RECT rect{};
   // TVM_GETITEMRECT takes the item in the rectangle's first member.
@@ -105,11 +98,12 @@ void DoubleClickItem(HWND tree, HTREEITEM item) {
   if (!memory.Write(0, &rect, sizeof rect) || !memory.Write(0, &item, sizeof item) ||
       !SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(memory.at(0))) ||
       !memory.Read(0, &rect, sizeof rect)) {
-    return;
+    return false;
   }
   const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-  PostMessageW(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-  PostMessageW(tree, WM_LBUTTONUP, 0, at);
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, at, SMTO_NORMAL, timeout_ms,
+                             &result) != 0;
 }
 
 }  // namespace desktop

@@ -24,7 +24,8 @@ std::vector<TreeNode> ReadTree(HWND tree);
 HTREEITEM SelectedItem(HWND tree);
 // Selects an item as a click does (TVN_SELCHANGED reaches the owner); returns once handled.
 void SelectItem(HWND tree, HTREEITEM item);
-// A double-click on the item's text (posted: it may open a modal window).
-void DoubleClickItem(HWND tree, HTREEITEM item);
+// A double-click on the item's text, sent: true when the tree has handled it within
+// `timeout_ms` (false also when it opened a modal window that is still open).
+bool DoubleClickItem(HWND tree, HTREEITEM item, int timeout_ms = 5000);
 
 }  // namespace desktop
