@@ -105,6 +105,13 @@ void OnDestroy() {
 
 void FocusEdit(HWND dialog) { SetFocus(GetDlgItem(dialog, IDC_VERIFY_EDIT)); }
 
+// Writes the edit's text for the on-screen keys, the caret after it, where typing goes on.
+void SetEditText(HWND dialog, const char *text) {
+  SetDlgItemTextA(dialog, IDC_VERIFY_EDIT, text);
+  const auto end = static_cast<WPARAM>(std::strlen(text));
+  SendDlgItemMessageA(dialog, IDC_VERIFY_EDIT, EM_SETSEL, end, static_cast<LPARAM>(end));
+}
+
 void OnEditChange(HWND dialog) {
   PinText pin;
   ReadPin(dialog, IDC_VERIFY_EDIT, &pin);
@@ -122,7 +129,7 @@ void OnCharacterKey(HWND dialog, int id) {
   const std::size_t n = pin.Length();
   if (n < kOnScreenLimit) {
     pin.text[n] = KeyCharacter(id, State().order);
-    SetDlgItemTextA(dialog, IDC_VERIFY_EDIT, pin.text);
+    SetEditText(dialog, pin.text);
   }
   FocusEdit(dialog);
 }
@@ -133,7 +140,7 @@ void OnDelete(HWND dialog) {
   const std::size_t n = pin.Length();
   if (n > 0) {
     pin.text[n - 1] = '\0';
-    SetDlgItemTextA(dialog, IDC_VERIFY_EDIT, pin.text);
+    SetEditText(dialog, pin.text);
   }
   FocusEdit(dialog);
 }
@@ -169,7 +176,8 @@ void OnCommand(HWND dialog, int id, int code) {
     return;
   }
   if (code != BN_CLICKED) return;
-  const int normal = IsNormalCharacterKey(id) ? id : id - IDK_SHIFTED;
+  const bool shifted_layer = id >= IDK_SYMBOL_FIRST + IDK_SHIFTED;
+  const int normal = shifted_layer ? id - IDK_SHIFTED : id;
   VerifyState &s = State();
   if (IsNormalCharacterKey(normal)) {
     OnCharacterKey(dialog, id);

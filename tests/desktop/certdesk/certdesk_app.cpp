@@ -88,6 +88,20 @@ HWND Certdesk::WaitMessage(int timeout_ms) const {
   return desktop::WaitForMessageBox(program_.pid(), kMessageCaption, timeout_ms);
 }
 
+desktop::MessageBoxView Certdesk::TakeMessage(int button) {
+  HWND box = WaitMessage();
+  if (!box) return {};
+  desktop::MessageBoxView view = desktop::ReadMessageBox(box);
+  desktop::AnswerMessageBox(box, button);
+  return view;
+}
+
+HWND Certdesk::OpenPinDialog(int command, const std::string &root, const std::string &certificate) {
+  if (!Select(root, certificate)) return nullptr;
+  desktop::PostCommand(main_, command);
+  return WaitDialog(command == kVerify ? kVerifyCaption : kChangeCaption);
+}
+
 HWND Certdesk::WaitDialog(const char *caption, int timeout_ms) const {
   return desktop::WaitForTopWindow(program_.pid(), "#32770", caption, timeout_ms);
 }

@@ -80,6 +80,10 @@ class Certdesk {
 
   // certdesk's message box, when one comes.
   HWND WaitMessage(int timeout_ms = 10000) const;
+  // The message box read and answered with `button`; an empty view when none came.
+  desktop::MessageBoxView TakeMessage(int button = IDOK);
+  // Selects the certificate and opens the PIN dialog of `command` (kVerify, kChange).
+  HWND OpenPinDialog(int command, const std::string &root, const std::string &certificate);
   // A dialog of certdesk with this caption, when it comes.
   HWND WaitDialog(const char *caption, int timeout_ms = 10000) const;
 
