@@ -15,7 +15,6 @@ namespace {
 
 constexpr DWORD kPollMs = 250;               // an arrival is seen within a second
 constexpr UINT kEventsWaiting = WM_APP + 1;  // to the relay: events are queued
-constexpr UINT kCloseRelay = WM_APP + 2;     // to the relay: destroy yourself
 
 struct Event {
   WPARAM type;  // DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE
@@ -102,10 +101,6 @@ LRESULT CALLBACK RelayProc(HWND relay, UINT message, WPARAM wparam, LPARAM lpara
     Deliver(relay);
     return 0;
   }
-  if (message == kCloseRelay) {
-    DestroyWindow(relay);
-    return 0;
-  }
   return CallWindowProcA(static_proc, relay, message, wparam, lparam);
 }
 
@@ -119,12 +114,16 @@ HWND CreateRelay() {
   return relay;
 }
 
+// Only its own thread destroys a window. From another thread the relay gets its system
+// procedure back, so nothing of this library is left in it, and closes when its thread next
+// takes messages (it is gone already when that thread has ended).
 void CloseRelay(HWND relay) {
   if (GetWindowThreadProcessId(relay, nullptr) == GetCurrentThreadId()) {
     DestroyWindow(relay);
-  } else {
-    PostMessageA(relay, kCloseRelay, 0, 0);  // gone already when its thread has ended
+    return;
   }
+  SetWindowLongPtrA(relay, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(static_proc));
+  PostMessageA(relay, WM_CLOSE, 0, 0);
 }
 
 void StopLocked() {
