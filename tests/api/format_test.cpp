@@ -63,11 +63,11 @@ TEST_F(FormatCardTest, TheKeyIsClosedAfterAFormatThatWorkedOrFailed) {
     EXPECT_EQ(result, copy == "0123456789abcdef" ? SAR_OK : SAR_FAIL) << text;
     ASSERT_EQ(QX_OpenPath(reader.c_str(), &after), READERIO_SW_OK);
     ASSERT_EQ(QX_ClosePort(after), READERIO_SW_OK);
-    const auto step = (reinterpret_cast<std::uintptr_t>(after) -
-                       reinterpret_cast<std::uintptr_t>(before)) / 2;
+    const auto step =
+        (reinterpret_cast<std::uintptr_t>(after) - reinterpret_cast<std::uintptr_t>(before)) / 2;
     ASSERT_GT(step, 0u);
-    QX_DEVHANDLE formatted = reinterpret_cast<QX_DEVHANDLE>(
-        reinterpret_cast<std::uintptr_t>(before) + step);
+    QX_DEVHANDLE formatted =
+        reinterpret_cast<QX_DEVHANDLE>(reinterpret_cast<std::uintptr_t>(before) + step);
     EXPECT_EQ(QX_ClosePort(formatted), READERIO_SW_BAD_HANDLE) << text;
   }
 }
