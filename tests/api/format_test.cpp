@@ -4,6 +4,7 @@
 #include <string>
 
 #include "keysim_fixture.h"
+#include "readerio.h"
 
 namespace {
 
