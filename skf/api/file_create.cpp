@@ -1,25 +1,10 @@
-// Creating and deleting application files.
+// Creating and deleting application files: tokencore's exports (tokenbase's are in skf/legacy).
 #include "skf/api/create_rights.h"
 #include "skf/api/export_util.h"
 #include "skf/api/file_table.h"
 #include "skf/card/files.h"
 
 namespace {
-
-constexpr std::uint32_t kReuseMargin = 4;  // a freed record is reused for size + 4 or less
-
-// A freed record whose data EF is still on the card and large enough, or -1.
-int ReusableRecord(FileTable &table, ULONG size) {
-  for (std::size_t i = 0; i < kFileRecordCount; ++i) {
-    const FileRecordView r{FileRecord(table, i)};
-    if (!r.Exists() && r.Allocated() &&
-        static_cast<std::int64_t>(static_cast<std::int32_t>(r.FileLen())) >=
-            static_cast<std::int64_t>(size) + kReuseMargin) {
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
-}
 
 int FreeRecord(FileTable &table) {
   for (std::size_t i = 0; i < kFileRecordCount; ++i) {

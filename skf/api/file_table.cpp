@@ -3,7 +3,18 @@
 #include "skf/api/export_util.h"
 #include "skf/card/files.h"
 
+namespace {
+
+constexpr std::uint32_t kReuseMargin = 4;
+
+}  // namespace
+
 bool FileNameOk(const char *name) { return name && NameLengthOk(name, kFileNameMax); }
+
+ApplicationHandle *LiveApplication(HAPPLICATION handle) {
+  ApplicationHandle *app = AsApplication(handle);
+  return app && app->hDev ? app : nullptr;
+}
 
 bool SelectFileArea(DEVHANDLE device, std::uint32_t app_id) {
   if (!SelectApplication(device, app_id)) return false;
@@ -18,6 +29,18 @@ int FindFile(FileTable &table, std::string_view name) {
   for (std::size_t i = 0; i < kFileRecordCount; ++i) {
     const FileRecordView record{FileRecord(table, i)};
     if (record.Exists() && record.Name() == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int ReusableRecord(FileTable &table, ULONG size) {
+  for (std::size_t i = 0; i < kFileRecordCount; ++i) {
+    const FileRecordView r{FileRecord(table, i)};
+    if (!r.Exists() && r.Allocated() &&
+        static_cast<std::int64_t>(static_cast<std::int32_t>(r.FileLen())) >=
+            static_cast<std::int64_t>(size) + kReuseMargin) {
+      return static_cast<int>(i);
+    }
   }
   return -1;
 }

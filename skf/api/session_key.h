@@ -26,3 +26,9 @@ static_assert(sizeof(SessionKeyHandle::Pending) == kSessionPendingSize);
 inline SessionKeyHandle *AsSessionKey(HANDLE handle) {
   return static_cast<SessionKeyHandle *>(handle);
 }
+
+// The Init exports' checks: SAR_INVALIDHANDLEERR for a NULL key, SAR_INVALIDPARAMERR for an IV
+// longer than 32 bytes, else SAR_OK.
+ULONG CheckInitArguments(HANDLE hKey, const BLOCKCIPHERPARAM &param);
+// Init: the IV, its length, the padding flag and a fresh stream.
+void StartOperation(SessionKeyHandle &k, const BLOCKCIPHERPARAM &param);
