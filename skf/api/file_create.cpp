@@ -48,13 +48,7 @@ ULONG DEVAPI SKF_CreateFile(HAPPLICATION hApplication, LPSTR szFileName, ULONG u
     }
     if (!SelectEf(app->hDev, kFileTableEf)) return SAR_FAIL;
     const auto record = FileRecord(table, static_cast<std::size_t>(i));
-    record[kFileExist] = 1;
-    record[kFileAllocated] = 1;
-    std::fill_n(record.begin() + kFileName, kFileNameField, 0);
-    PutText(record, kFileName, szFileName);
-    PutU32(record, kWriteRights, ulWriteRights);
-    PutU32(record, kReadRights, ulReadRights);
-    PutU32(record, kDataEnd, 0);
+    FillFileRecord(record, szFileName, ulReadRights, ulWriteRights);
     if (created) PutU32(record, kFileLen, ulFileSize);
     return WriteImage(app->hDev, table) ? SAR_OK : SAR_FAIL;
   });

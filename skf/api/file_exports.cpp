@@ -1,14 +1,8 @@
 // File family: tokencore's listing, reading and writing of application files (tokenbase's
 // are in skf/legacy).
 #include "skf/api/export_util.h"
+#include "skf/api/file_data.h"
 #include "skf/api/file_table.h"
-#include "skf/card/files.h"
-
-namespace {
-
-constexpr std::size_t kFileListSize = kFileRecordCount * kFileNameField + 1;
-
-}  // namespace
 
 extern "C" {
 
@@ -21,15 +15,7 @@ ULONG DEVAPI SKF_EnumFiles(HAPPLICATION hApplication, LPSTR szFileList, ULONG *p
     if (!SelectFileArea(app->hDev, app->AppId) || !ReadFileTable(app->hDev, table)) {
       return SAR_FAIL;
     }
-    char list[kFileListSize] = {};
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < kFileRecordCount; ++i) {
-      const FileRecordView record{FileRecord(table, i)};
-      if (!record.Exists()) continue;
-      record.Name().copy(list + used, record.Name().size());
-      used += record.Name().size() + 1;
-    }
-    return CopyNameList({list, used + 1}, szFileList, pulSize);
+    return CopyFileNames(table, szFileList, pulSize);
   });
 }
 
@@ -41,27 +27,10 @@ ULONG DEVAPI SKF_ReadFile(HAPPLICATION hApplication, LPSTR szFileName, ULONG ulO
     if (!app) return SAR_INVALIDHANDLEERR;
     FileTable table;
     std::size_t i = 0;
-    if (!SelectFileArea(app->hDev, app->AppId)) return SAR_FAIL;
-    const ULONG found = LookupFile(app->hDev, app->AppId, szFileName, table, &i);
+    const ULONG found = LookupFileOf(*app, szFileName, table, &i);
     if (found != SAR_OK) return found;
     const std::uint32_t file_len = FileRecordView{FileRecord(table, i)}.FileLen();
-    // Nothing is read from beyond the file.
-    if (ulOffset > file_len) return SAR_INVALIDPARAMERR;
-    ULONG n = ulSize;
-    if (ulSize == 0 || file_len - ulOffset < ulSize) n = file_len - ulOffset;
-    if (!pbOutData) {
-      *pulOutLen = n;
-      return SAR_OK;
-    }
-    if (*pulOutLen < n) {
-      *pulOutLen = n;
-      return SAR_BUFFER_TOO_SMALL;
-    }
-    int count = 0;
-    const int read = QX_ReadDataFile(app->hDev, static_cast<std::uint32_t>(i),
-                                     static_cast<int>(ulOffset), {pbOutData, n}, &count);
-    *pulOutLen = static_cast<ULONG>(count);
-    return read == 0 ? SAR_OK : SAR_FAIL;
+    return ReadFileData(app->hDev, i, file_len, ulOffset, ulSize, pbOutData, pulOutLen);
   });
 }
 
@@ -73,19 +42,10 @@ ULONG DEVAPI SKF_WriteFile(HAPPLICATION hApplication, LPSTR szFileName, ULONG ul
     if (!app) return SAR_INVALIDHANDLEERR;
     FileTable table;
     std::size_t i = 0;
-    if (!SelectFileArea(app->hDev, app->AppId)) return SAR_FAIL;
-    const ULONG found = LookupFile(app->hDev, app->AppId, szFileName, table, &i);
+    const ULONG found = LookupFileOf(*app, szFileName, table, &i);
     if (found != SAR_OK) return found;
-    const auto record = FileRecord(table, i);
-    if (FileRecordView{record}.FileLen() < ulOffset) return SAR_FILEERR;
-    int count = 0;
-    if (QX_WriteDataFile(app->hDev, static_cast<std::uint32_t>(i), static_cast<int>(ulOffset),
-                         {pbData, ulSize}, &count) != 0) {
-      return SAR_FAIL;
-    }
-    if (!SelectEf(app->hDev, kFileTableEf)) return SAR_FAIL;
-    PutU32(record, kDataEnd, ulOffset + ulSize);
-    return WriteImage(app->hDev, table) ? SAR_OK : SAR_FAIL;
+    if (FileRecordView{FileRecord(table, i)}.FileLen() < ulOffset) return SAR_FILEERR;
+    return WriteFileData(app->hDev, table, i, ulOffset, pbData, ulSize);
   });
 }
 

@@ -16,8 +16,7 @@ extern "C" ULONG DEVAPI SKF_GetFileInfo(HAPPLICATION hApplication, LPSTR szFileN
     if (!app) return SAR_INVALIDHANDLEERR;
     FileTable table;
     std::size_t i = 0;
-    if (!SelectFileArea(app->hDev, app->AppId)) return SAR_FAIL;
-    const ULONG found = LookupFile(app->hDev, app->AppId, szFileName, table, &i);
+    const ULONG found = LookupFileOf(*app, szFileName, table, &i);
     if (found != SAR_OK) return found;
     const FileRecordView record{FileRecord(table, i)};
     std::memset(pFileInfo->FileName, 0, sizeof pFileInfo->FileName);

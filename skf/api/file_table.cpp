@@ -1,11 +1,14 @@
 #include "skf/api/file_table.h"
 
+#include <algorithm>
+
 #include "skf/api/export_util.h"
 #include "skf/card/files.h"
 
 namespace {
 
 constexpr std::uint32_t kReuseMargin = 4;
+constexpr std::size_t kFileListSize = kFileRecordCount * kFileNameField + 1;
 
 }  // namespace
 
@@ -33,6 +36,29 @@ int FindFile(FileTable &table, std::string_view name) {
   return -1;
 }
 
+void FillFileRecord(std::span<std::uint8_t> record, const char *name, ULONG read_rights,
+                    ULONG write_rights) {
+  record[kFileExist] = 1;
+  record[kFileAllocated] = 1;
+  std::fill_n(record.begin() + kFileName, kFileNameField, 0);
+  PutText(record, kFileName, name);
+  PutU32(record, kWriteRights, write_rights);
+  PutU32(record, kReadRights, read_rights);
+  PutU32(record, kDataEnd, 0);
+}
+
+ULONG CopyFileNames(FileTable &table, LPSTR out, ULONG *size) {
+  char list[kFileListSize] = {};
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < kFileRecordCount; ++i) {
+    const FileRecordView record{FileRecord(table, i)};
+    if (!record.Exists()) continue;
+    record.Name().copy(list + used, record.Name().size());
+    used += record.Name().size() + 1;
+  }
+  return CopyNameList({list, used + 1}, out, size);
+}
+
 int ReusableRecord(FileTable &table, ULONG size) {
   for (std::size_t i = 0; i < kFileRecordCount; ++i) {
     const FileRecordView r{FileRecord(table, i)};
@@ -56,4 +82,10 @@ ULONG LookupFile(DEVHANDLE device, std::uint32_t app_id, std::string_view name, 
   }
   *index = static_cast<std::size_t>(i);
   return SAR_OK;
+}
+
+ULONG LookupFileOf(const ApplicationHandle &app, std::string_view name, FileTable &table,
+                   std::size_t *index) {
+  if (!SelectFileArea(app.hDev, app.AppId)) return SAR_FAIL;
+  return LookupFile(app.hDev, app.AppId, name, table, index);
 }
