@@ -1,6 +1,7 @@
 #include "skf/api/file_table.h"
 
 #include <algorithm>
+#include <array>
 
 #include "skf/api/export_util.h"
 #include "skf/card/files.h"
@@ -8,7 +9,9 @@
 namespace {
 
 constexpr std::uint32_t kReuseMargin = 4;
-constexpr std::size_t kFileListSize = kFileRecordCount * kFileNameField + 1;
+// Every record's name as far as its field goes (a card may leave out the NUL), each with a
+// NUL, and the final NUL.
+constexpr std::size_t kFileListSize = kFileRecordCount * (kFileNameField + 1) + 1;
 
 }  // namespace
 
@@ -48,15 +51,17 @@ void FillFileRecord(std::span<std::uint8_t> record, const char *name, ULONG read
 }
 
 ULONG CopyFileNames(FileTable &table, LPSTR out, ULONG *size) {
-  char list[kFileListSize] = {};
+  std::array<char, kFileListSize> list{};
   std::size_t used = 0;
   for (std::size_t i = 0; i < kFileRecordCount; ++i) {
     const FileRecordView record{FileRecord(table, i)};
     if (!record.Exists()) continue;
-    record.Name().copy(list + used, record.Name().size());
-    used += record.Name().size() + 1;
+    const std::string_view name = record.Name();
+    const std::span<char> room = std::span(list).subspan(used, name.size() + 1);
+    name.copy(room.data(), name.size());
+    used += room.size();
   }
-  return CopyNameList({list, used + 1}, out, size);
+  return CopyNameList(std::span<const char>(list).first(used + 1), out, size);
 }
 
 int ReusableRecord(FileTable &table, ULONG size) {

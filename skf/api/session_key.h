@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "skf.h"
+#include "skf/api/handle_registry.h"
 #include "skf/card/readerio_api.h"
 #include "skf/card/sym_stream.h"
 
@@ -23,11 +24,13 @@ static_assert(sizeof(SessionKeyHandle::Key) == kSessionKeyArea);
 static_assert(sizeof(SessionKeyHandle::IV) == kSessionIvSize);
 static_assert(sizeof(SessionKeyHandle::Pending) == kSessionPendingSize);
 
+// The record behind a caller's handle, or nullptr when the library made no such record.
 inline SessionKeyHandle *AsSessionKey(HANDLE handle) {
-  return static_cast<SessionKeyHandle *>(handle);
+  return static_cast<SessionKeyHandle *>(FindHandle(handle, HandleKind::session_key));
 }
 
-// The Init exports' checks: SAR_INVALIDHANDLEERR for a NULL key, SAR_INVALIDPARAMERR for an IV
+// The Init exports' checks: SAR_INVALIDHANDLEERR for a key the library did not make,
+// SAR_INVALIDPARAMERR for an IV
 // longer than 32 bytes, else SAR_OK.
 ULONG CheckInitArguments(HANDLE hKey, const BLOCKCIPHERPARAM &param);
 // Init: the IV, its length, the padding flag and a fresh stream.

@@ -49,7 +49,7 @@ struct WorkCopy {
 }  // namespace
 
 ULONG CheckInitArguments(HANDLE hKey, const BLOCKCIPHERPARAM &param) {
-  if (!hKey) return SAR_INVALIDHANDLEERR;
+  if (!AsSessionKey(hKey)) return SAR_INVALIDHANDLEERR;
   return param.IVLen > sizeof param.IV ? SAR_INVALIDPARAMERR : SAR_OK;
 }
 

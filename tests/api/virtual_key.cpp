@@ -11,6 +11,7 @@
 #include "daemon_harness.h"
 #include "net.h"
 #include "protocol.h"
+#include "readerio.h"
 
 namespace vkey {
 
