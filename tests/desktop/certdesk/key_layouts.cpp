@@ -169,6 +169,13 @@ bool SetCertificateFlags(const std::string &key, int entry, bool encryption, boo
   return WriteFile(key, {0xAD01, 0xEF01}, *directory);
 }
 
+bool SetDeviceKey(const std::string &key, const std::string &text) {
+  Bytes data(19, 0);  // 00 00 00, then the key padded with zeros
+  std::copy_n(text.begin(), std::min<std::size_t>(text.size(), 16), data.begin() + 3);
+  vkey::RawCard card(key);
+  return card.Authenticate() && card.Send(Command(0x80, 0xD4, 0x01, 0x00, data)) == 0x9000;
+}
+
 bool MoveApplicationToAd02(const std::string &key, const std::string &pin, int tries) {
   const auto enc = ReadFile(key, {0xAD01, 0xDF11, 0xEF01});
   const auto sign = ReadFile(key, {0xAD01, 0xDF11, 0xEF02});

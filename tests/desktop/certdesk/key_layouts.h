@@ -34,6 +34,10 @@ bool WriteFile(const std::string &key, const std::vector<std::uint16_t> &path,
                const vkey::Bytes &data, bool empty = false);
 std::optional<vkey::Bytes> ReadFile(const std::string &key, const std::vector<std::uint16_t> &path);
 
+// The device authentication key replaced by `text` (16 bytes at most; the built-in key
+// authenticates the write).
+bool SetDeviceKey(const std::string &key, const std::string &text);
+
 // Moves the key's only application to AppDirectory entry 1: DF AD02 with user PIN `pin` and
 // `tries` tries, container DF21 holding copies of DF11's certificates; entry 0 freed (DF AD01
 // stays on the card, unlisted).
