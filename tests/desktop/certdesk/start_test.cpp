@@ -44,6 +44,12 @@ TEST(Start, ASecondStartBringsTheFirstWindowForwardAndEnds) {
   LoneFolder folder({});
   Certdesk first;
   ASSERT_TRUE(first.Start(folder.exe()));
+  // A window of the test's own in front, to see certdesk's come forward again.
+  HWND other = CreateWindowExW(0, L"STATIC", L"in front", WS_POPUP | WS_VISIBLE, 0, 0, 80, 40,
+                               nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  SetForegroundWindow(other);
+  ASSERT_TRUE(desktop::WaitUntil([&] { return GetForegroundWindow() == other; }));
   desktop::Program second;
   ASSERT_TRUE(second.Start(folder.exe()));
   DWORD code = 1;
@@ -51,6 +57,7 @@ TEST(Start, ASecondStartBringsTheFirstWindowForwardAndEnds) {
   EXPECT_EQ(code, 0u);
   EXPECT_EQ(desktop::TopWindows(0, "#32770", kMainCaption).size(), 1u);
   EXPECT_TRUE(desktop::WaitUntil([&] { return GetForegroundWindow() == first.main(); }, 3000));
+  DestroyWindow(other);
   EXPECT_EQ(first.Close(), 0);
 }
 
