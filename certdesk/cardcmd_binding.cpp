@@ -10,37 +10,22 @@ CardCmd &BoundCardCmd() {
 }
 
 bool BindCardCmd() {
-  CardCmd &c = BoundCardCmd();
-  if (c.module) return true;
-  CardCmd b;
-  b.module = LoadLibraryA("cardcmd.dll");
-  if (!b.module) return false;
-  const bool all =
-      BindName(b.module, "QX_Open", b.open) && BindName(b.module, "QX_Close", b.close) &&
-      BindName(b.module, "QX_IC_RESET", b.reset) && BindName(b.module, "QX_GET_SN", b.get_sn) &&
-      BindName(b.module, "QX_StoreCert", b.store_cert) &&
-      BindName(b.module, "Read_Binary", b.read_binary) &&
-      BindName(b.module, "Select_File", b.select_file) &&
-      BindName(b.module, "Update_Binary", b.update_binary) &&
-      BindName(b.module, "QX_DeleteCert", b.delete_cert) &&
-      BindName(b.module, "QX_GET_BCDSN", b.get_bcdsn) &&
-      BindName(b.module, "QX_ClearDir", b.clear_dir) &&
-      BindName(b.module, "QX_VerifyPinUpDatePinInfoFile", b.verify_pin) &&
-      BindName(b.module, "QX_ChangePin", b.change_pin) &&
-      BindName(b.module, "QX_AddCertToIE", b.add_cert_to_store) &&
-      BindName(b.module, "QX_DelCertFrIE", b.del_cert_from_store);
-  if (!all) {
-    FreeLibrary(b.module);
-    return false;
-  }
-  c = b;
-  return true;
+  return LoadBinding(BoundCardCmd(), "cardcmd.dll", [](CardCmd &b) {
+    const HMODULE m = b.module;
+    return BindName(m, "QX_Open", b.open) && BindName(m, "QX_Close", b.close) &&
+           BindName(m, "QX_IC_RESET", b.reset) && BindName(m, "QX_GET_SN", b.get_sn) &&
+           BindName(m, "QX_StoreCert", b.store_cert) && BindName(m, "Read_Binary", b.read_binary) &&
+           BindName(m, "Select_File", b.select_file) &&
+           BindName(m, "Update_Binary", b.update_binary) &&
+           BindName(m, "QX_DeleteCert", b.delete_cert) &&
+           BindName(m, "QX_GET_BCDSN", b.get_bcdsn) && BindName(m, "QX_ClearDir", b.clear_dir) &&
+           BindName(m, "QX_VerifyPinUpDatePinInfoFile", b.verify_pin) &&
+           BindName(m, "QX_ChangePin", b.change_pin) &&
+           BindName(m, "QX_AddCertToIE", b.add_cert_to_store) &&
+           BindName(m, "QX_DelCertFrIE", b.del_cert_from_store);
+  });
 }
 
-void FreeCardCmd() {
-  CardCmd &c = BoundCardCmd();
-  if (c.module) FreeLibrary(c.module);
-  c = CardCmd{};
-}
+void FreeCardCmd() { FreeBinding(BoundCardCmd()); }
 
 }  // namespace certdesk

@@ -17,16 +17,16 @@ namespace {
 char kFormatDeviceKey[] = "1234567812345678";
 
 // tokenbase stays loaded from the first initialise command until the process ends.
+struct TokenBase {
+  HMODULE module = nullptr;
+  decltype(&SKF_FormatCard) format_card = nullptr;
+};
+
 decltype(&SKF_FormatCard) BindFormatCard() {
-  static HMODULE tokenbase = nullptr;
-  static decltype(&SKF_FormatCard) format = nullptr;
-  if (format) return format;
-  tokenbase = LoadLibraryA("tokenbase.dll");
-  if (tokenbase && !BindName(tokenbase, "SKF_FormatCard", format)) {
-    FreeLibrary(tokenbase);
-    tokenbase = nullptr;
-  }
-  return format;
+  static TokenBase tokenbase;
+  LoadBinding(tokenbase, "tokenbase.dll",
+              [](TokenBase &b) { return BindName(b.module, "SKF_FormatCard", b.format_card); });
+  return tokenbase.format_card;
 }
 
 }  // namespace

@@ -10,27 +10,16 @@ DevNotify &BoundDevNotify() {
 }
 
 bool BindDevNotify() {
-  DevNotify &d = BoundDevNotify();
-  if (d.module) return true;
-  DevNotify b;
-  b.module = LoadLibraryA("devnotify.dll");
-  if (!b.module) return false;
-  if (!BindName(b.module, "QX_RegisterCardNotification", b.register_notification) ||
-      !BindName(b.module, "QX_UnregisterCardNotification", b.unregister_notification) ||
-      !BindName(b.module, "QX_IsQXDevice", b.is_key_device) ||
-      !BindName(b.module, "QX_GetReaderList", b.get_reader_list) ||
-      !BindName(b.module, "QX_DestroyReaderList", b.destroy_reader_list)) {
-    FreeLibrary(b.module);
-    return false;
-  }
-  d = b;
-  return true;
+  return LoadBinding(BoundDevNotify(), "devnotify.dll", [](DevNotify &b) {
+    const HMODULE m = b.module;
+    return BindName(m, "QX_RegisterCardNotification", b.register_notification) &&
+           BindName(m, "QX_UnregisterCardNotification", b.unregister_notification) &&
+           BindName(m, "QX_IsQXDevice", b.is_key_device) &&
+           BindName(m, "QX_GetReaderList", b.get_reader_list) &&
+           BindName(m, "QX_DestroyReaderList", b.destroy_reader_list);
+  });
 }
 
-void FreeDevNotify() {
-  DevNotify &d = BoundDevNotify();
-  if (d.module) FreeLibrary(d.module);
-  d = DevNotify{};
-}
+void FreeDevNotify() { FreeBinding(BoundDevNotify()); }
 
 }  // namespace certdesk

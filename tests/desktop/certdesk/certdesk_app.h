@@ -40,6 +40,29 @@ inline constexpr int kCurrentPin = 1007;
 inline constexpr int kNewPin = 1008;
 inline constexpr int kConfirmPin = 1009;
 
+using desktop::ControlEnabled;
+using desktop::ControlText;
+using desktop::ControlVisible;
+using desktop::MessageBoxView;
+using desktop::MessageIcon;
+
+// Messages of both PIN dialogs.
+inline constexpr char kPinCharacters[] =
+    "只能使用16位内的数字、字母或其组合作为USBKey密码，请重新输入。";
+inline constexpr char kNewPinCharacters[] =
+    "只能使用4～8位的数字、字母或其组合作为USBKey密码，请重新输入。";
+inline constexpr char kKeyLocked[] = "对不起，您的USBKey已被锁！";
+inline constexpr char kLastTry[] =
+    "对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！";
+inline std::string TriesLeft(int n) {
+  return "对不起，您输入的USBKey密码不正确，还有 " + std::to_string(n) +
+         " 次重试机会，请重新输入！";
+}
+// A message box with the warning icon and an OK button.
+inline MessageBoxView Warning(const std::string &text) {
+  return {text, MessageIcon::kWarning, {IDOK}};
+}
+
 // The folder of the test program, where the build puts certdesk.exe and the libraries.
 std::string BuildFolder();
 

@@ -9,19 +9,8 @@
 namespace certdesk_test {
 namespace {
 
-using desktop::ControlEnabled;
-using desktop::ControlText;
-using desktop::ControlVisible;
-using desktop::MessageBoxView;
-using desktop::MessageIcon;
-
-constexpr char kWrong[] = "11111111";
-constexpr char kCurrentRule[] = "只能使用16位内的数字、字母或其组合作为USBKey密码，请重新输入。";
-constexpr char kNewRule[] = "只能使用4～8位的数字、字母或其组合作为USBKey密码，请重新输入。";
 constexpr char kFailed[] = "修改USBKey密码失败！";
 constexpr char kDone[] = "修改USBKey密码成功！";
-
-MessageBoxView Warning(const std::string &text) { return {text, MessageIcon::kWarning, {IDOK}}; }
 
 // The meter's bitmap and label of each level.
 constexpr int kMeter[3][2] = {{1012, 1013}, {1014, 1015}, {1016, 1017}};
@@ -87,8 +76,9 @@ TEST_F(Change, CharacterRulesAndTheOkButton) {
     int box;
     const char *typed;
     const char *message;
-  } kRules[] = {
-      {kCurrentPin, "-", kCurrentRule}, {kNewPin, " ", kNewRule}, {kConfirmPin, "_", kNewRule}};
+  } kRules[] = {{kCurrentPin, "-", kPinCharacters},
+                {kNewPin, " ", kNewPinCharacters},
+                {kConfirmPin, "_", kNewPinCharacters}};
   for (const auto &rule : kRules) {
     SCOPED_TRACE(rule.box);
     desktop::Type(dialog_, rule.box, rule.typed);
@@ -140,8 +130,7 @@ TEST_F(Change, MismatchedConfirmationAsksAgainAndLeavesTheCard) {
 }
 
 TEST_F(Change, WrongCurrentPinThenAChangeTheKeyTakes) {
-  EXPECT_EQ(Submit(kWrong, "abcd1234", "abcd1234"),
-            Warning("对不起，您输入的USBKey密码不正确，还有 9 次重试机会，请重新输入！"));
+  EXPECT_EQ(Submit(kWrongPin, "abcd1234", "abcd1234"), Warning(TriesLeft(9)));
   EXPECT_TRUE(WaitText(kCurrentPin, ""));
   EXPECT_EQ(ControlText(dialog_, kNewPin), "abcd1234");
   EXPECT_EQ(ControlText(dialog_, kConfirmPin), "abcd1234");
@@ -157,9 +146,8 @@ TEST_F(Change, WrongCurrentPinThenAChangeTheKeyTakes) {
 }
 
 TEST_F(Change, LastTryLockedAndFailures) {
-  for (int i = 0; i < 8; ++i) ASSERT_EQ(RawVerify(key_, 0xAD01, kWrong), 9 - i);
-  EXPECT_EQ(Submit(kWrong, "abcd1234", "abcd1234"),
-            Warning("对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！"));
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(RawVerify(key_, 0xAD01, kWrongPin), 9 - i);
+  EXPECT_EQ(Submit(kWrongPin, "abcd1234", "abcd1234"), Warning(kLastTry));
   // The application not selected, then a failure inside cardcmd's change.
   for (const char *fault : {"1:6A82", "2:6F00"}) {
     ASSERT_TRUE(vkey::Knob(key_, "fault_sw", fault));
@@ -168,7 +156,7 @@ TEST_F(Change, LastTryLockedAndFailures) {
     EXPECT_TRUE(IsWindowVisible(dialog_));
   }
   // Locked closes the dialog.
-  EXPECT_EQ(Submit(kWrong, "abcd1234", "abcd1234"), Warning("对不起，您的USBKey已被锁！"));
+  EXPECT_EQ(Submit(kWrongPin, "abcd1234", "abcd1234"), Warning(kKeyLocked));
   EXPECT_TRUE(desktop::WaitUntil([&] { return !IsWindow(dialog_); }));
   EXPECT_EQ(RawVerify(key_, 0xAD01, kProvisionedPin), -1);
 }

@@ -10,9 +10,6 @@
 namespace certdesk_test {
 namespace {
 
-using desktop::MessageBoxView;
-using desktop::MessageIcon;
-
 constexpr char kFormatWarning[] =
     "如设备中存在有效证书，请慎用初始化功能，初始化会删除USBKey中的证书！";
 

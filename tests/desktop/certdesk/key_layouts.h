@@ -14,6 +14,7 @@ namespace certdesk_test {
 // The provisioned layout (keysim): application AD01 ("12345678", 10 tries), containers DF11
 // (SM2) and DF12 (RSA) with encryption (EF01) and signing (EF02) certificates.
 inline constexpr char kProvisionedPin[] = "12345678";
+inline constexpr char kWrongPin[] = "11111111";
 inline constexpr char kSm2Enc[] = "SM2-CONTAINER encryption";
 inline constexpr char kSm2Sign[] = "SM2-CONTAINER signing";
 inline constexpr char kRsaEnc[] = "RSA-CONTAINER encryption";

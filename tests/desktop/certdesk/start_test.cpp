@@ -8,12 +8,6 @@
 namespace certdesk_test {
 namespace {
 
-using desktop::ControlEnabled;
-using desktop::ControlText;
-using desktop::ControlVisible;
-using desktop::MessageBoxView;
-using desktop::MessageIcon;
-
 TEST(Start, WithoutCardcmdTheTreeSaysThereIsNoKey) {
   LoneFolder folder({});
   Certdesk app;

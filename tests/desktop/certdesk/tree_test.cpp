@@ -14,7 +14,6 @@
 namespace certdesk_test {
 namespace {
 
-using desktop::ControlEnabled;
 using TreeTexts = std::vector<std::vector<std::string>>;
 
 class Tree : public ::testing::Test {

@@ -12,24 +12,8 @@
 namespace certdesk_test {
 namespace {
 
-using desktop::ControlEnabled;
-using desktop::ControlText;
-using desktop::ControlVisible;
-using desktop::MessageBoxView;
-using desktop::MessageIcon;
-
-constexpr char kWrong[] = "11111111";
 constexpr char kLength[] = "对不起，您输入的密码长度不正确，请重新输入！";
-constexpr char kCharacters[] = "只能使用16位内的数字、字母或其组合作为USBKey密码，请重新输入。";
 constexpr char kFailed[] = "验证USBKey密码失败！";
-constexpr char kLocked[] = "对不起，您的USBKey已被锁！";
-constexpr char kLastTry[] = "对不起，您输入的USBKey密码不正确，还有最后一次重试机会，请重新输入！";
-
-std::string TriesLeft(int n) {
-  return "对不起，您输入的USBKey密码不正确，还有 " + std::to_string(n) +
-         " 次重试机会，请重新输入！";
-}
-MessageBoxView Warning(const std::string &text) { return {text, MessageIcon::kWarning, {IDOK}}; }
 
 // The character keys of the normal layer (the shifted twin is id + 1000).
 std::vector<int> CharacterKeys() {
@@ -94,7 +78,7 @@ TEST_F(Verify, TypedPinWrongThenRight) {
   desktop::Backspace(dialog, kVerifyEdit, 4);
   ASSERT_TRUE(WaitEdit(dialog, ""));
 
-  EXPECT_EQ(Submit(dialog, kWrong), Warning(TriesLeft(9)));
+  EXPECT_EQ(Submit(dialog, kWrongPin), Warning(TriesLeft(9)));
   EXPECT_TRUE(WaitEdit(dialog, ""));
   EXPECT_TRUE(IsWindowVisible(dialog));
   EXPECT_EQ(RecordedTriesLeft(key_), 9);
@@ -193,22 +177,22 @@ TEST_F(Verify, ASpaceIsRefusedAsTypedAndOnOk) {
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
   desktop::Type(dialog, kVerifyEdit, "1234 ");
-  EXPECT_EQ(app_.TakeMessage(), Warning(kCharacters));
+  EXPECT_EQ(app_.TakeMessage(), Warning(kPinCharacters));
   EXPECT_TRUE(WaitEdit(dialog, "1234 "));  // the text stays
   const std::uint64_t before = vkey::Commands(key_);
   desktop::PostCommand(dialog, kEnterKey);
-  EXPECT_EQ(app_.TakeMessage(), Warning(kCharacters));
+  EXPECT_EQ(app_.TakeMessage(), Warning(kPinCharacters));
   EXPECT_EQ(vkey::Commands(key_), before);
 }
 
 TEST_F(Verify, LastTryThenLockedAndTheDialogStaysOpen) {
-  for (int i = 0; i < 8; ++i) ASSERT_EQ(RawVerify(key_, 0xAD01, kWrong), 9 - i);
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(RawVerify(key_, 0xAD01, kWrongPin), 9 - i);
   HWND dialog = Open();
   ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(Submit(dialog, kWrong), Warning(kLastTry));
-  EXPECT_EQ(Submit(dialog, kWrong), Warning(kLocked));
+  EXPECT_EQ(Submit(dialog, kWrongPin), Warning(kLastTry));
+  EXPECT_EQ(Submit(dialog, kWrongPin), Warning(kKeyLocked));
   EXPECT_TRUE(WaitEdit(dialog, ""));
-  EXPECT_EQ(Submit(dialog, kProvisionedPin), Warning(kLocked));
+  EXPECT_EQ(Submit(dialog, kProvisionedPin), Warning(kKeyLocked));
   EXPECT_TRUE(IsWindowVisible(dialog));
   EXPECT_EQ(RawVerify(key_, 0xAD01, kProvisionedPin), -1);
 }
