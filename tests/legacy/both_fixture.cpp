@@ -1,0 +1,64 @@
+#include "both_fixture.h"
+
+namespace legacytest {
+
+namespace {
+
+constexpr std::uint16_t kDirectoryEf = 0xEF01;
+constexpr std::size_t kBaseDirectory = 340;
+
+}  // namespace
+
+void BothLibraries::SetUp() { ASSERT_TRUE(vkey::Attach()) << "no keysimd"; }
+
+void BothLibraries::TearDown() {
+  for (const auto &[lib, device] : connected_) SKF_OF(*lib, SKF_DisConnectDev)(device);
+  for (const auto &k : keys_) vkey::Remove(k);
+}
+
+std::string BothLibraries::NewKey(bool provisioned, std::uint32_t serial) {
+  const std::string key = vkey::CreateKey("legacy", provisioned, serial);
+  EXPECT_FALSE(key.empty());
+  keys_.push_back(key);
+  return key;
+}
+
+bool BothLibraries::AsFormattedByBase(const std::string &key) {
+  vkey::RawCard card(key);
+  if (!card.IsOpen() || !card.SelectPath({kDirectoryEf})) return false;
+  auto directory = card.ReadPrefixed();
+  if (!directory || directory->size() < kBaseDirectory) return false;
+  directory->resize(kBaseDirectory);
+  return card.WritePrefixed(*directory);
+}
+
+DEVHANDLE BothLibraries::Connect(const host::Library &lib, const std::string &key) {
+  if (lib.IsBase()) {
+    EXPECT_TRUE(vkey::Knob(key, "builtin_key", "off"));
+  }
+  DEVHANDLE device = nullptr;
+  EXPECT_EQ(SKF_OF(lib, SKF_ConnectDev)(vkey::ReaderOf(key).c_str(), &device), SAR_OK)
+      << host::NameOf(lib.build()) << " " << key;
+  if (lib.IsBase()) {
+    EXPECT_TRUE(vkey::Knob(key, "builtin_key", "on"));
+  }
+  if (device) connected_.emplace_back(&lib, device);
+  return device;
+}
+
+HAPPLICATION BothLibraries::OpenApp(const host::Library &lib, DEVHANDLE device, const char *name) {
+  HAPPLICATION app = nullptr;
+  EXPECT_EQ(SKF_OF(lib, SKF_OpenApplication)(device, const_cast<char *>(name), &app), SAR_OK)
+      << host::NameOf(lib.build());
+  return app;
+}
+
+HCONTAINER BothLibraries::OpenContainer(const host::Library &lib, HAPPLICATION app,
+                                        const char *name) {
+  HCONTAINER container = nullptr;
+  EXPECT_EQ(SKF_OF(lib, SKF_OpenContainer)(app, const_cast<char *>(name), &container), SAR_OK)
+      << host::NameOf(lib.build());
+  return container;
+}
+
+}  // namespace legacytest
