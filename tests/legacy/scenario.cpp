@@ -9,11 +9,11 @@ ScenarioRun::~ScenarioRun() {
   for (const auto &k : keys_) vkey::Remove(k);
 }
 
-std::string ScenarioRun::Key(bool provisioned, std::uint32_t serial) {
-  const std::string key = vkey::CreateKey("scenario", provisioned, serial);
+std::string ScenarioRun::Key(bool provisioned, bool as_core) {
+  const std::string key = vkey::CreateKey("scenario", provisioned);
   EXPECT_FALSE(key.empty());
   keys_.push_back(key);
-  if (provisioned) {
+  if (provisioned && !as_core) {
     EXPECT_TRUE(AsFormattedByBase(key));
   }
   return key;

@@ -17,8 +17,9 @@ class ScenarioRun {
   ScenarioRun(const ScenarioRun &) = delete;
   ScenarioRun &operator=(const ScenarioRun &) = delete;
 
-  // A new key; a provisioned one with the device directory as tokenbase formats it.
-  std::string Key(bool provisioned, std::uint32_t serial = 20261210);
+  // A new key; a provisioned one with the device directory as tokenbase formats it, unless
+  // `as_core` keeps the one tokencore formats.
+  std::string Key(bool provisioned, bool as_core = false);
   DEVHANDLE Connect(const std::string &key);
   HAPPLICATION App(DEVHANDLE device);
   HCONTAINER Container(HAPPLICATION app, const char *name);
@@ -41,6 +42,7 @@ std::string FormatDirectory(ScenarioRun &r);
 std::string EnumAbsentLength(ScenarioRun &r);
 std::string EnumAbsentList(ScenarioRun &r);
 std::string EnumPresentShortBuffer(ScenarioRun &r);
+std::string WaitForArrival(ScenarioRun &r);
 std::string ConnectBuiltinAccepted(ScenarioRun &r);
 std::string ConnectBuiltinRefused(ScenarioRun &r);
 std::string ConnectNullName(ScenarioRun &r);
@@ -55,6 +57,7 @@ std::string InitWithoutCard(ScenarioRun &r);
 std::string MacFamily(ScenarioRun &r);
 
 // Scenarios of the file family and of the key operations (scenario_objects.cpp).
+std::string CoreDeviceDirectory(ScenarioRun &r);
 std::string CreateFileTwice(ScenarioRun &r);
 std::string NewFileSize(ScenarioRun &r);
 std::string FreedRecordReused(ScenarioRun &r);

@@ -1,5 +1,7 @@
 // Scenarios of the device, PIN, symmetric and MAC families.
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "pin_mapping.h"
 #include "scenario.h"
@@ -63,6 +65,22 @@ std::string EnumPresentShortBuffer(ScenarioRun &r) {
   ULONG short_size = size - 2;  // the length query reports one byte more than the list
   const ULONG code = SKF_OF(r.lib, SKF_EnumDev)(TRUE, list.data(), &short_size);
   return Code(code) + (list == std::string(size, kFill) ? " untouched" : " written");
+}
+
+std::string WaitForArrival(ScenarioRun &r) {
+  const std::string key = r.Key(false);
+  vkey::Remove(key);
+  std::thread arrival([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    vkey::Insert(key);
+  });
+  char name[256] = {};
+  ULONG length = sizeof name;
+  ULONG event = 0;
+  const ULONG code = SKF_OF(r.lib, SKF_WaitForDevEvent)(name, &length, &event);
+  arrival.join();
+  return Code(code) + " event " + std::to_string(event) +
+         (vkey::ReaderOf(key) == name ? " its name" : " another name");
 }
 
 std::string ConnectBuiltinAccepted(ScenarioRun &r) {

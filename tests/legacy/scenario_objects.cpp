@@ -60,6 +60,14 @@ ossl::Bytes EncryptWith(const host::Library &lib, HANDLE key) {
 
 }  // namespace
 
+std::string CoreDeviceDirectory(ScenarioRun &r) {
+  DEVHANDLE device = r.Connect(r.Key(true, true));
+  char list[256] = {};
+  ULONG size = sizeof list;
+  const ULONG code = SKF_OF(r.lib, SKF_EnumApplication)(device, list, &size);
+  return Code(code) + (code == SAR_OK ? std::string(" ") + list : "");
+}
+
 std::string CreateFileTwice(ScenarioRun &r) {
   HAPPLICATION app = FreshApp(r);
   const ULONG first = CreateFile(r, app, "f", 100);
