@@ -19,13 +19,26 @@ constexpr std::uint8_t kFill = 0xA5;
 
 class KeyCacheMappingTest : public BothLibraries {
  protected:
-  // A provisioned key as tokenbase formats it, connected through `lib`, device-authenticated.
+  // The key connected through `lib` and device-authenticated; its application.
   HAPPLICATION Open(const host::Library &lib, const std::string &key, DEVHANDLE *device) {
     *device = Connect(lib, key);
     const BYTE any[16] = {};
     EXPECT_EQ(SKF_OF(lib, SKF_DevAuth)(*device, any, sizeof any), SAR_OK);
     return OpenApp(lib, *device);
   }
+  // A provisioned key as tokenbase formats it, opened through tokenbase.
+  HAPPLICATION BaseApp() {
+    const std::string key = NewKey(true);
+    EXPECT_TRUE(AsFormattedByBase(key));
+    DEVHANDLE device = nullptr;
+    return Open(host::Base(), key, &device);
+  }
+  ULONG CreateContainer(HAPPLICATION app) {
+    HCONTAINER container = nullptr;
+    return SKF_OF(host::Base(), SKF_CreateContainer)(app, name_, &container);
+  }
+
+  char name_[16] = "NEW-CONTAINER";
 };
 
 TEST_F(KeyCacheMappingTest, SuccessfulChangesZeroTheFirstPart) {
@@ -86,25 +99,14 @@ TEST_F(KeyCacheMappingTest, SmallMappingIsZeroedWhole) {
   PinMapping mapping(kSmall, kMappingName);
   ASSERT_NE(mapping.Text(), nullptr);
   std::memset(mapping.Text(), kFill, kSmall);
-  const std::string key = NewKey(true);
-  ASSERT_TRUE(AsFormattedByBase(key));
-  DEVHANDLE device = nullptr;
-  HAPPLICATION app = Open(host::Base(), key, &device);
-  HCONTAINER container = nullptr;
-  char name[] = "NEW-CONTAINER";
-  ASSERT_EQ(SKF_OF(host::Base(), SKF_CreateContainer)(app, name, &container), SAR_OK);
+  ASSERT_EQ(CreateContainer(BaseApp()), SAR_OK);
   EXPECT_EQ(std::string(mapping.Text(), kSmall), std::string(kSmall, '\0'));
 }
 
 TEST_F(KeyCacheMappingTest, WithoutTheMappingChangesStillSucceed) {
-  const std::string key = NewKey(true);
-  ASSERT_TRUE(AsFormattedByBase(key));
-  DEVHANDLE device = nullptr;
-  HAPPLICATION app = Open(host::Base(), key, &device);
-  HCONTAINER container = nullptr;
-  char name[] = "NEW-CONTAINER";
-  EXPECT_EQ(SKF_OF(host::Base(), SKF_CreateContainer)(app, name, &container), SAR_OK);
-  EXPECT_EQ(SKF_OF(host::Base(), SKF_DeleteContainer)(app, name), SAR_OK);
+  HAPPLICATION app = BaseApp();
+  EXPECT_EQ(CreateContainer(app), SAR_OK);
+  EXPECT_EQ(SKF_OF(host::Base(), SKF_DeleteContainer)(app, name_), SAR_OK);
 }
 
 }  // namespace

@@ -58,6 +58,7 @@ std::string MacFamily(ScenarioRun &r);
 
 // Scenarios of the file family and of the key operations (scenario_objects.cpp).
 std::string CoreDeviceDirectory(ScenarioRun &r);
+std::string LongContainerDirectory(ScenarioRun &r);
 std::string CreateFileTwice(ScenarioRun &r);
 std::string NewFileSize(ScenarioRun &r);
 std::string FreedRecordReused(ScenarioRun &r);

@@ -9,7 +9,9 @@ namespace legacytest {
 namespace {
 
 constexpr ULONG kAnyone = 0xFF;
+constexpr std::uint16_t kApp1 = 0xAD01;
 constexpr std::uint16_t kDirectoryEf = 0xEF01;
+constexpr std::size_t kEightContainers = 1212;
 constexpr std::size_t kCreateRightsAt = 68 + 4;  // AppEntry 0's CreateFileRights
 constexpr std::uint32_t kUserRights = 0x10;
 
@@ -23,15 +25,20 @@ std::string FileSize(ScenarioRun &r, HAPPLICATION app, const char *name) {
   return code == SAR_OK ? std::to_string(info.FileSize) : Code(code);
 }
 
+// The names of a multi-string, "[a,b]".
+std::string Files(const char *list, ULONG size) {
+  std::string names;
+  for (const char *p = list; p < list + size && *p; p += std::strlen(p) + 1) {
+    names += (names.empty() ? "" : ",") + std::string(p);
+  }
+  return "[" + names + "]";
+}
+
 std::string Files(ScenarioRun &r, HAPPLICATION app) {
   char list[256] = {};
   ULONG size = sizeof list;
   if (SKF_OF(r.lib, SKF_EnumFiles)(app, list, &size) != SAR_OK) return "(failed)";
-  std::string names;
-  for (const char *p = list; *p; p += std::strlen(p) + 1) {
-    names += (names.empty() ? "" : ",") + std::string(p);
-  }
-  return "[" + names + "]";
+  return Files(list, size);
 }
 
 HAPPLICATION FreshApp(ScenarioRun &r) { return r.App(r.Connect(r.Key(true))); }
@@ -66,6 +73,22 @@ std::string CoreDeviceDirectory(ScenarioRun &r) {
   ULONG size = sizeof list;
   const ULONG code = SKF_OF(r.lib, SKF_EnumApplication)(device, list, &size);
   return Code(code) + (code == SAR_OK ? std::string(" ") + list : "");
+}
+
+std::string LongContainerDirectory(ScenarioRun &r) {
+  const std::string key = r.Key(true);
+  {
+    vkey::RawCard card(key);
+    auto directory = card.SelectPath({kApp1, kDirectoryEf}) ? card.ReadPrefixed() : std::nullopt;
+    if (!directory) return "no directory";
+    directory->resize(kEightContainers);
+    if (!card.WritePrefixed(*directory)) return "not written";
+  }
+  HAPPLICATION app = r.App(r.Connect(key));
+  char list[256] = {};
+  ULONG size = sizeof list;
+  const ULONG code = SKF_OF(r.lib, SKF_EnumContainer)(app, list, &size);
+  return Code(code) + (code == SAR_OK ? " " + Files(list, size) : "");
 }
 
 std::string CreateFileTwice(ScenarioRun &r) {
