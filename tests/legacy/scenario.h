@@ -64,6 +64,8 @@ std::string NewFileSize(ScenarioRun &r);
 std::string FreedRecordReused(ScenarioRun &r);
 std::string ReadBoundedByDataEnd(ScenarioRun &r);
 std::string WritePastFileLen(ScenarioRun &r);
+std::string TwentyFirstFile(ScenarioRun &r);
+std::string CreateHugeFile(ScenarioRun &r);
 std::string CreateLargeFile(ScenarioRun &r);
 std::string CreateFileWithoutPin(ScenarioRun &r);
 std::string EccAlgorithmIds(ScenarioRun &r);

@@ -138,6 +138,20 @@ std::string WritePastFileLen(ScenarioRun &r) {
   return Code(SKF_OF(r.lib, SKF_WriteFile)(app, const_cast<char *>("f"), 200, data, sizeof data));
 }
 
+std::string TwentyFirstFile(ScenarioRun &r) {
+  HAPPLICATION app = FreshApp(r);
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "file" + std::to_string(i);
+    if (CreateFile(r, app, name.c_str(), 8) != SAR_OK) return "file " + std::to_string(i);
+  }
+  return Code(CreateFile(r, app, "one-more", 8));
+}
+
+std::string CreateHugeFile(ScenarioRun &r) {
+  // A size whose EF size field (size + 64) would wrap around.
+  return Code(CreateFile(r, FreshApp(r), "huge", 0xFFFFFFF0));
+}
+
 std::string CreateLargeFile(ScenarioRun &r) {
   return Code(CreateFile(r, FreshApp(r), "big", 40000));
 }
