@@ -33,14 +33,18 @@ ULONG SignWithRsa(const host::Library &lib, HCONTAINER container) {
 
 }  // namespace
 
+// The format's first step: tokencore resets the card (which clears its working memory),
+// tokenbase does not.
 std::string FormatDirectory(ScenarioRun &r) {
   const std::string key = r.Key(false);
-  const ULONG code = SKF_OF(r.lib, SKF_FormatCard)(const_cast<char *>(kDeviceKey));
   vkey::RawCard card(key);
+  if (card.Send({0x80, 0x32, 0xC0, 0x80, 0x00}) != 0x9000) return "no pair in working memory";
+  const ULONG code = SKF_OF(r.lib, SKF_FormatCard)(const_cast<char *>(kDeviceKey));
+  const bool kept = card.Send({0x80, 0x34, 0x00, 0x00, 0x40}) == 0x9000;
   const auto directory = card.SelectPath({kDirectoryEf}) ? card.ReadPrefixed() : std::nullopt;
   if (!directory) return Code(code) + " no directory";
   return Code(code) + " " + std::to_string(directory->size()) + " " +
-         vkey::TextAt(*directory, 0, 68);
+         vkey::TextAt(*directory, 0, 68) + (kept ? ", working memory kept" : ", reset");
 }
 
 std::string EnumAbsentLength(ScenarioRun &r) {

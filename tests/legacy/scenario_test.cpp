@@ -18,8 +18,8 @@ void PrintTo(const Scenario &s, std::ostream *os) { *os << s.name; }
 
 // clang-format off
 const Scenario kScenarios[] = {
-  {"SKF_FormatCard: the device directory written", FormatDirectory,
-   "SAR_OK 1156 VARN", "SAR_OK 340 VARN"},
+  {"SKF_FormatCard: the card reset first, the device directory written", FormatDirectory,
+   "SAR_OK 1156 VARN, reset", "SAR_OK 340 VARN, working memory kept"},
   {"SKF_EnumDev without present devices: length query", EnumAbsentLength,
    "SAR_OK 3", "SAR_OK 15"},
   {"SKF_EnumDev without present devices: the list", EnumAbsentList,
