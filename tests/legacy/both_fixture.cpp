@@ -9,6 +9,22 @@ constexpr std::size_t kBaseDirectory = 340;
 
 }  // namespace
 
+bool AsFormattedByBase(const std::string &key) {
+  vkey::RawCard card(key);
+  if (!card.IsOpen() || !card.SelectPath({kDirectoryEf})) return false;
+  auto directory = card.ReadPrefixed();
+  if (!directory || directory->size() < kBaseDirectory) return false;
+  directory->resize(kBaseDirectory);
+  return card.WritePrefixed(*directory);
+}
+
+ULONG ConnectThrough(const host::Library &lib, const std::string &key, DEVHANDLE *device) {
+  if (lib.IsBase() && !vkey::Knob(key, "builtin_key", "off")) return SAR_FAIL;
+  const ULONG result = SKF_OF(lib, SKF_ConnectDev)(vkey::ReaderOf(key).c_str(), device);
+  if (lib.IsBase() && !vkey::Knob(key, "builtin_key", "on")) return SAR_FAIL;
+  return result;
+}
+
 void BothLibraries::SetUp() { ASSERT_TRUE(vkey::Attach()) << "no keysimd"; }
 
 void BothLibraries::TearDown() {
@@ -23,25 +39,9 @@ std::string BothLibraries::NewKey(bool provisioned, std::uint32_t serial) {
   return key;
 }
 
-bool BothLibraries::AsFormattedByBase(const std::string &key) {
-  vkey::RawCard card(key);
-  if (!card.IsOpen() || !card.SelectPath({kDirectoryEf})) return false;
-  auto directory = card.ReadPrefixed();
-  if (!directory || directory->size() < kBaseDirectory) return false;
-  directory->resize(kBaseDirectory);
-  return card.WritePrefixed(*directory);
-}
-
 DEVHANDLE BothLibraries::Connect(const host::Library &lib, const std::string &key) {
-  if (lib.IsBase()) {
-    EXPECT_TRUE(vkey::Knob(key, "builtin_key", "off"));
-  }
   DEVHANDLE device = nullptr;
-  EXPECT_EQ(SKF_OF(lib, SKF_ConnectDev)(vkey::ReaderOf(key).c_str(), &device), SAR_OK)
-      << host::NameOf(lib.build()) << " " << key;
-  if (lib.IsBase()) {
-    EXPECT_TRUE(vkey::Knob(key, "builtin_key", "on"));
-  }
+  EXPECT_EQ(ConnectThrough(lib, key, &device), SAR_OK) << host::NameOf(lib.build()) << " " << key;
   if (device) connected_.emplace_back(&lib, device);
   return device;
 }
@@ -51,14 +51,6 @@ HAPPLICATION BothLibraries::OpenApp(const host::Library &lib, DEVHANDLE device, 
   EXPECT_EQ(SKF_OF(lib, SKF_OpenApplication)(device, const_cast<char *>(name), &app), SAR_OK)
       << host::NameOf(lib.build());
   return app;
-}
-
-HCONTAINER BothLibraries::OpenContainer(const host::Library &lib, HAPPLICATION app,
-                                        const char *name) {
-  HCONTAINER container = nullptr;
-  EXPECT_EQ(SKF_OF(lib, SKF_OpenContainer)(app, const_cast<char *>(name), &container), SAR_OK)
-      << host::NameOf(lib.build());
-  return container;
 }
 
 }  // namespace legacytest

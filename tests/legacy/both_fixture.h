@@ -20,6 +20,14 @@ inline constexpr char kPin[] = "12345678";        // its user and administrator 
 inline constexpr char kSm2Container[] = "SM2-CONTAINER";
 inline constexpr char kRsaContainer[] = "RSA-CONTAINER";
 
+// The key's device directory cut to the 340 bytes that tokenbase formats (label and two
+// applications), as on a key formatted by tokenbase; false when it cannot be rewritten.
+bool AsFormattedByBase(const std::string &key);
+// Connects through `lib`; tokenbase only connects a key that refuses the built-in card key, so
+// for tokenbase the key refuses it while connecting and takes it again afterwards. The result
+// of SKF_ConnectDev.
+ULONG ConnectThrough(const host::Library &lib, const std::string &key, DEVHANDLE *device);
+
 class BothLibraries : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -27,14 +35,8 @@ class BothLibraries : public ::testing::Test {
 
   // A new key in its reader (provisioned keys hold a 1156-byte device directory); its name.
   std::string NewKey(bool provisioned, std::uint32_t serial = 20261210);
-  // The key's device directory cut to the 340 bytes that tokenbase formats (label and two
-  // applications); false when it cannot be rewritten.
-  bool AsFormattedByBase(const std::string &key);
-  // Connects through `lib`; tokenbase only connects a key that refuses the built-in card key,
-  // so for tokenbase the key refuses it while connecting and takes it again afterwards.
   DEVHANDLE Connect(const host::Library &lib, const std::string &key);
   HAPPLICATION OpenApp(const host::Library &lib, DEVHANDLE device, const char *name = kAppName);
-  HCONTAINER OpenContainer(const host::Library &lib, HAPPLICATION app, const char *name);
 
   std::vector<std::string> keys_;
   std::vector<std::pair<const host::Library *, DEVHANDLE>> connected_;

@@ -9,10 +9,12 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <thread>
@@ -58,15 +60,23 @@ std::string isolate() {
   return "";
 }
 
+pid_t pcscd = 0;
+
+void stop_pcscd() {
+  kill(pcscd, SIGTERM);
+  waitpid(pcscd, nullptr, 0);
+}
+
 std::string start() {
   if (std::string why = isolate(); !why.empty()) return why;
-  const pid_t pid = fork();
-  if (pid < 0) return failed("fork");
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
+  pcscd = fork();
+  if (pcscd < 0) return failed("fork");
+  if (pcscd == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);  // gone with a crashed test too
     execl(kPcscd, kPcscd, "--foreground", "--error", nullptr);
     _exit(127);
   }
+  std::atexit(stop_pcscd);
   for (int i = 0; i < 200 && !exists("/run/pcscd/pcscd.comm"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   return exists("/run/pcscd/pcscd.comm") ? "" : "pcscd did not start";

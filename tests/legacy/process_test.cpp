@@ -1,6 +1,7 @@
-// tokenbase's key-file cache: a second SKF_EnumFiles of the same key sends no card command (the
-// serial comes from readerio's descriptor), a write empties the cache, other processes share
-// it, another key rebuilds it, and a file table longer than its copy is not read past it.
+// tokenbase in processes of its own. Its key-file cache: a second SKF_EnumFiles of the same key
+// sends no card command (the serial comes from readerio's descriptor), a write empties the
+// cache, other processes share it, another key rebuilds it, and a file table longer than its copy
+// is not read past it. And a process whose first call is SKF_ConnectDev binds readerio then.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -38,12 +39,14 @@ void PutRecord(Bytes &table, std::size_t at, const char *name) {
   std::memcpy(&table[at + 2], name, std::strlen(name) + 1);
 }
 
-// Child mode: connects through tokenbase, opens the application and, for "enum", lists its
-// files. Exit code 0 when the list is `expected`, 1 when it is not, 2 on a failed step.
+// Child mode: connects through tokenbase (its first call) and, but for "connect", opens the
+// application and, for "enum", lists its files. Exit code 0 when the list is `expected`, 1 when
+// it is not, 2 on a failed step.
 int ChildMain(const std::string &reader, const std::string &mode, const std::string &expected) {
   const host::Library &base = host::Base();
   DEVHANDLE device = nullptr;
   if (SKF_OF(base, SKF_ConnectDev)(reader.c_str(), &device) != SAR_OK) return 2;
+  if (mode == "connect") return SKF_OF(base, SKF_DisConnectDev)(device) == SAR_OK ? 0 : 2;
   HAPPLICATION app = nullptr;
   int result = 2;
   if (SKF_OF(base, SKF_OpenApplication)(device, const_cast<char *>(kAppName), &app) == SAR_OK) {
@@ -168,6 +171,12 @@ TEST_F(KeyFileCacheTest, LongFileTableIsNotReadPastItsCopy) {
   HAPPLICATION core_app = OpenApp(host::Core(), core);
   ULONG size = 0;
   EXPECT_EQ(SKF_OF(host::Core(), SKF_EnumFiles)(core_app, nullptr, &size), SAR_FAIL);
+}
+
+TEST_F(KeyFileCacheTest, FirstCallConnectDevBindsReaderio) {
+  const std::string key = NewKey(true, 31016);
+  ASSERT_TRUE(vkey::Knob(key, "builtin_key", "off"));
+  EXPECT_EQ(Child(key, "connect"), 0);
 }
 
 }  // namespace
