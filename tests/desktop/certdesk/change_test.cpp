@@ -76,8 +76,8 @@ TEST_F(Change, CharacterRulesAndTheOkButton) {
     int box;
     const char *typed;
     const char *message;
-  } kRules[] = {{kCurrentPin, "-", kPinCharacters},
-                {kNewPin, " ", kNewPinCharacters},
+  } kRules[] = {{kCurrentPin, " ", kPinCharacters},
+                {kNewPin, "-", kNewPinCharacters},
                 {kConfirmPin, "_", kNewPinCharacters}};
   for (const auto &rule : kRules) {
     SCOPED_TRACE(rule.box);

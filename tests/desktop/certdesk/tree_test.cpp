@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "certdesk_app.h"
@@ -73,12 +74,18 @@ TEST_F(Tree, KeysInDeviceOrderAtMostFour) {
   }
 }
 
-TEST_F(Tree, AKeyWhoseDirectoryCannotBeReadIsLeftOut) {
-  const std::string broken = ProvisionedKey("BROKEN");
-  ASSERT_TRUE(WriteFile(broken, {0xEF01}, {}, true));
-  ASSERT_FALSE(ProvisionedKey("WHOLE").empty());
+TEST_F(Tree, AKeyWhoseDirectoryCannotBeReadIsLeftOutAndTheNextKeysAreRead) {
+  const auto keys = KeysInDeviceOrder(
+      {ProvisionedKey("KEY-A"), ProvisionedKey("KEY-B"), ProvisionedKey("KEY-C")});
+  ASSERT_EQ(keys.size(), 3u);
+  ASSERT_TRUE(WriteFile(keys[0], {0xEF01}, {}, true));  // device index 0
+  TreeTexts expected;
+  for (std::size_t i = 1; i < keys.size(); ++i) {
+    const auto label = vkey::TextAt(*ReadFile(keys[i], {0xEF01}), 0, 68);
+    expected.push_back({label, kSm2Enc, kSm2Sign, kRsaEnc, kRsaSign});
+  }
   Certdesk app;
-  StartExpecting(app, {{"WHOLE", kSm2Enc, kSm2Sign, kRsaEnc, kRsaSign}});
+  StartExpecting(app, expected);
 }
 
 TEST_F(Tree, ApplicationInTheSecondEntryOnlyIsReadAsApplicationTwo) {
