@@ -4,7 +4,6 @@
 #include <dbt.h>
 
 #include <cstddef>
-#include <initializer_list>
 #include <cstring>
 
 #include "certdesk/buttons.h"
