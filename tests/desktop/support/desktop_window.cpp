@@ -25,6 +25,7 @@ struct Search {
   DWORD pid;
   const char *class_name;
   const char *caption;
+  bool visible_only;
   std::vector<HWND> found;
 };
 
@@ -32,7 +33,7 @@ BOOL CALLBACK Match(HWND h, LPARAM p) {
   auto *s = reinterpret_cast<Search *>(p);
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
-  if ((s->pid == 0 || pid == s->pid) && IsWindowVisible(h) &&
+  if ((s->pid == 0 || pid == s->pid) && (!s->visible_only || IsWindowVisible(h)) &&
       (!s->class_name || ClassName(h) == s->class_name) &&
       (!s->caption || WindowText(h) == s->caption)) {
     s->found.push_back(h);
@@ -57,7 +58,13 @@ std::string ClassName(HWND window) {
 }
 
 std::vector<HWND> TopWindows(DWORD pid, const char *class_name, const char *caption) {
-  Search search{pid, class_name, caption, {}};
+  Search search{pid, class_name, caption, true, {}};
+  EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::vector<HWND> AnyTopWindows(DWORD pid, const char *class_name, const char *caption) {
+  Search search{pid, class_name, caption, false, {}};
   EnumWindows(Match, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }

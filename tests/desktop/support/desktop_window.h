@@ -25,6 +25,8 @@ std::string ClassName(HWND window);
 std::vector<HWND> TopWindows(DWORD pid, const char *class_name, const char *caption);
 // The first such window, or null.
 HWND TopWindow(DWORD pid, const char *class_name, const char *caption);
+// The same windows whether visible or hidden (a program that hides its window).
+std::vector<HWND> AnyTopWindows(DWORD pid, const char *class_name, const char *caption);
 
 // Polls `holds` every 20 ms until it is true or `timeout_ms` passed; its last value.
 bool WaitUntil(const std::function<bool()> &holds, int timeout_ms = 10000);

@@ -6,10 +6,17 @@ Program::~Program() { Kill(); }
 
 bool Program::Start(const std::string &exe, const std::string &args, const std::string &folder,
                     const std::vector<std::pair<std::string, std::string>> &environment) {
+  return StartWithCommandLine(exe, "\"" + exe + "\"" + (args.empty() ? "" : " " + args), folder,
+                              environment);
+}
+
+bool Program::StartWithCommandLine(
+    const std::string &exe, const std::string &command_line, const std::string &folder,
+    const std::vector<std::pair<std::string, std::string>> &environment) {
   Kill();
   std::string directory = folder;
   if (directory.empty()) directory = exe.substr(0, exe.find_last_of('\\') + 1);
-  std::string command = "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
+  std::string command = command_line;
   std::vector<std::pair<std::string, std::string>> saved;
   for (const auto &[name, value] : environment) {
     char old[4096] = {};
@@ -20,8 +27,8 @@ bool Program::Start(const std::string &exe, const std::string &args, const std::
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  const bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                      directory.c_str(), &startup, &info);
+  const bool started = CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
+                                      nullptr, directory.c_str(), &startup, &info);
   for (const auto &[name, value] : saved) {
     SetEnvironmentVariableA(name.c_str(), value == "\x01" ? nullptr : value.c_str());
   }

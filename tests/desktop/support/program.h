@@ -20,6 +20,11 @@ class Program {
   // program's own folder), with `environment` set for it in addition to the test's.
   bool Start(const std::string &exe, const std::string &args = "", const std::string &folder = "",
              const std::vector<std::pair<std::string, std::string>> &environment = {});
+  // The same with `command_line` as the whole command line, which need not name the program
+  // (the form in which a service starts one: the file given apart).
+  bool StartWithCommandLine(
+      const std::string &exe, const std::string &command_line, const std::string &folder = "",
+      const std::vector<std::pair<std::string, std::string>> &environment = {});
   DWORD pid() const { return pid_; }
   bool Running() const;
   // Waits up to `timeout_ms` for the end; true with the exit code when it ended.
