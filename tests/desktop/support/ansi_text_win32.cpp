@@ -2,24 +2,26 @@
 
 #include <windows.h>
 
-namespace desktest {
+#include "tests/desktop/support/desktop_window.h"
 
-namespace {
+namespace desktop {
 
-std::string Convert(const std::string &text, UINT from, UINT to) {
-  if (text.empty()) return {};
-  const int wide = MultiByteToWideChar(from, 0, text.data(), int(text.size()), nullptr, 0);
-  std::wstring w(wide, L'\0');
-  MultiByteToWideChar(from, 0, text.data(), int(text.size()), w.data(), wide);
-  const int n = WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
-  std::string out(n, '\0');
-  WideCharToMultiByte(to, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
-  return out;
+std::string Ansi(const std::string &utf8) {
+  const std::wstring wide = Wide(utf8);
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return {};
+  std::string ansi(n, '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), n, nullptr, nullptr);
+  ansi.resize(n - 1);
+  return ansi;
 }
 
-}  // namespace
+std::string Utf8FromAnsi(const std::string &ansi) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+  if (n <= 1) return {};
+  std::wstring wide(n, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide.data(), n);
+  return Utf8(wide.c_str());
+}
 
-std::string Ansi(const char *utf8) { return Convert(utf8, CP_UTF8, CP_ACP); }
-std::string Utf8(const std::string &ansi) { return Convert(ansi, CP_ACP, CP_UTF8); }
-
-}  // namespace desktest
+}  // namespace desktop

@@ -13,7 +13,7 @@
 
 namespace {
 
-using desktest::Ansi;
+using desktop::Ansi;
 
 class Base : public CObject {
   DECLARE_DYNAMIC(Base)

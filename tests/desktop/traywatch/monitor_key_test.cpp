@@ -16,12 +16,12 @@
 #include "tests/desktop/support/screenshot.h"
 #include "tests/desktop/support/user_store.h"
 #include "tests/desktop/support/wait.h"
-#include "tests/desktop/support/window_search.h"
+#include "tests/desktop/support/desktop_window.h"
 #include "virtual_key.h"
 
 namespace {
 
-using desktest::Ansi;
+using desktop::Ansi;
 using traytest::ShellCall;
 using twtest::OutsideMapping;
 
@@ -55,8 +55,8 @@ class MonitorKeyTest : public ::testing::Test {
   }
   // Starts the monitor and waits for its start-up to end.
   void Start() {
-    monitor_ = folder_.Start();
-    window_ = twtest::WaitForMonitor(monitor_.Id());
+    monitor_ = &folder_.Start();
+    window_ = twtest::WaitForMonitor(monitor_->pid());
     ASSERT_NE(window_, nullptr);
   }
   // The next `count` calls of the log (fewer when they did not come within 15 s).
@@ -84,7 +84,7 @@ class MonitorKeyTest : public ::testing::Test {
     for (int i = 0; i < 2; ++i) {
       EXPECT_EQ(calls[i].message, DWORD(NIM_MODIFY));
       EXPECT_EQ(calls[i].flags, UINT(NIF_INFO));
-      EXPECT_EQ(desktest::Utf8(calls[i].info), desktest::Utf8(texts[i]));
+      EXPECT_EQ(desktop::Utf8FromAnsi(calls[i].info), desktop::Utf8FromAnsi(texts[i]));
       EXPECT_EQ(calls[i].title, titles[i]);
       EXPECT_EQ(calls[i].timeout, 3000u);
       EXPECT_EQ(calls[i].info_flags, DWORD(NIIF_INFO));
@@ -95,7 +95,7 @@ class MonitorKeyTest : public ::testing::Test {
   }
 
   twtest::MonitorFolder folder_;
-  twtest::Process monitor_;
+  desktop::Program *monitor_ = nullptr;
   HWND window_ = nullptr;
   std::size_t read_ = 0;
   std::map<std::string, std::vector<EncodedCertificate>> keys_;
@@ -103,9 +103,10 @@ class MonitorKeyTest : public ::testing::Test {
 
 // A picture of the balloon while Wine's shell shows it.
 void ScreenshotOfBalloon(const char *file) {
-  const HWND tray = desktest::FindTopWindow("__winex11_standalone_tray", nullptr);
-  const DWORD shell = tray ? desktest::ProcessOf(tray) : 0;
-  if (shell && desktest::WaitForVisibleWindow("tooltips_class32", 2500, shell)) Sleep(200);
+  const HWND tray = desktop::TopWindow(0, "__winex11_standalone_tray", nullptr);
+  DWORD shell = 0;
+  if (tray) GetWindowThreadProcessId(tray, &shell);
+  if (shell && desktop::WaitForTopWindow(shell, "tooltips_class32", nullptr, 2500)) Sleep(200);
   SaveScreenshot(file);
 }
 
@@ -182,9 +183,8 @@ TEST_F(MonitorKeyTest, KeysArriveAndLeave) {
   EXPECT_EQ(calls[0].flags, UINT(NIF_ICON));
 
   // Closed by the form of command line the service uses.
-  twtest::Process request = folder_.Start("-u", false);
-  EXPECT_EQ(request.WaitForExit(5000), 0u);
-  EXPECT_EQ(monitor_.WaitForExit(5000), 0u);
+  EXPECT_EQ(twtest::ExitCode(folder_.Start("-u", false), 5000), 0u);
+  EXPECT_EQ(twtest::ExitCode(*monitor_, 5000), 0u);
 }
 
 // Keys present at start have their certificates imported without a balloon, and the icon shows.
@@ -197,7 +197,7 @@ TEST_F(MonitorKeyTest, KeysPresentAtStartAreImportedQuietly) {
   ExpectNoMoreCalls();
   ExpectInStore(key, true);
   EXPECT_TRUE(twtest::MenuCommand(window_, 32772));  // 退出
-  EXPECT_EQ(monitor_.WaitForExit(5000), 0u);
+  EXPECT_EQ(twtest::ExitCode(*monitor_, 5000), 0u);
   EXPECT_EQ(folder_.Calls().back().message, DWORD(NIM_DELETE));
 }
 

@@ -7,61 +7,22 @@
 #include <utility>
 
 #include "tests/desktop/support/ansi_text.h"
+#include "tests/desktop/support/desktop_window.h"
 #include "tests/desktop/support/wait.h"
-#include "tests/desktop/support/window_search.h"
 
 namespace twtest {
-
-Process::~Process() {
-  if (!info_.hProcess) return;
-  if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-    // Closed as a session end would close it, else stopped.
-    if (HWND window = desktest::FindTopWindow(kDialogClass, kCaption, info_.dwProcessId)) {
-      PostMessageA(window, WM_CLOSE, 0, 0);
-    }
-    if (WaitForSingleObject(info_.hProcess, 5000) == WAIT_TIMEOUT) {
-      TerminateProcess(info_.hProcess, 1);
-      WaitForSingleObject(info_.hProcess, 5000);
-    }
-  }
-  CloseHandle(info_.hProcess);
-  CloseHandle(info_.hThread);
-}
-
-Process::Process(Process &&other) noexcept : info_(std::exchange(other.info_, {})) {}
-
-Process &Process::operator=(Process &&other) noexcept {
-  if (this != &other) {
-    Process gone(std::move(*this));
-    info_ = std::exchange(other.info_, {});
-  }
-  return *this;
-}
-
-DWORD Process::WaitForExit(int timeout_ms) {
-  if (!info_.hProcess) return STILL_ACTIVE;
-  WaitForSingleObject(info_.hProcess, timeout_ms);
-  DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(info_.hProcess, &code);
-  return code;
-}
-
-std::string ProgramFolder() {
-  char file[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, file, MAX_PATH);
-  std::string path = file;
-  return path.substr(0, path.rfind('\\') + 1);
-}
 
 MonitorFolder::MonitorFolder(const char *name) {
   char temp[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, temp);
-  path_ = std::string(temp) + desktest::Ansi(name) + "-" + std::to_string(GetCurrentProcessId()) +
+  path_ = std::string(temp) + desktop::Ansi(name) + "-" + std::to_string(GetCurrentProcessId()) +
           "-" + std::to_string(GetTickCount());
   CreateDirectoryA(path_.c_str(), nullptr);
 }
 
 MonitorFolder::~MonitorFolder() {
+  for (desktop::Program &program : started_) CloseMonitor(program);
+  started_.clear();
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
@@ -74,35 +35,35 @@ MonitorFolder::~MonitorFolder() {
 }
 
 bool MonitorFolder::PutMonitor() {
-  return CopyFileA((ProgramFolder() + "traywatch_recorded\\traywatch.exe").c_str(),
+  return CopyFileA((desktop::OwnFolder() + "traywatch_recorded\\traywatch.exe").c_str(),
                    File("traywatch.exe").c_str(), FALSE);
 }
 
 bool MonitorFolder::PutLibraries() {
   for (const char *name : {"devnotify.dll", "cardcmd.dll", "readerio.dll"}) {
-    if (!CopyFileA((ProgramFolder() + name).c_str(), File(name).c_str(), FALSE)) return false;
+    if (!CopyFileA((desktop::OwnFolder() + name).c_str(), File(name).c_str(), FALSE)) return false;
   }
   return true;
 }
 
 bool MonitorFolder::PutCertdesk() {
-  return CopyFileA((ProgramFolder() + "traywatch_recorded\\certdesk_standin.exe").c_str(),
+  return CopyFileA((desktop::OwnFolder() + "traywatch_recorded\\certdesk_standin.exe").c_str(),
                    File("certdesk.exe").c_str(), FALSE);
 }
 
-Process MonitorFolder::Start(const std::string &arguments, bool program_name) {
-  SetEnvironmentVariableA("TRAYWATCH_RECORD", File("shell.log").c_str());
+desktop::Program &MonitorFolder::Start(const std::string &arguments, bool program_name) {
   const std::string program = File("traywatch.exe");
-  std::string line =
-      program_name ? "\"" + program + "\"" + (arguments.empty() ? "" : " ") + arguments : arguments;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
-    return {};
+  char elsewhere[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, elsewhere);
+  const std::vector<std::pair<std::string, std::string>> environment = {
+      {"TRAYWATCH_RECORD", File("shell.log")}};
+  desktop::Program &started = started_.emplace_back();
+  if (program_name) {
+    started.Start(program, arguments, elsewhere, environment);
+  } else {
+    started.StartWithCommandLine(program, arguments, elsewhere, environment);
   }
-  return Process(info);
+  return started;
 }
 
 std::vector<traytest::ShellCall> MonitorFolder::Calls() const {
@@ -113,17 +74,6 @@ bool MonitorFolder::WaitForCalls(
     const std::function<bool(const std::vector<traytest::ShellCall> &)> &ready,
     int timeout_ms) const {
   return PumpMessagesUntil([&] { return ready(Calls()); }, timeout_ms);
-}
-
-HWND WaitForMonitor(DWORD process, int timeout_ms) {
-  HWND window = desktest::WaitForWindow(kDialogClass, kCaption, process, timeout_ms);
-  DWORD_PTR answer = 0;
-  // A sent message is answered once the dialog's message loop runs, after its start-up.
-  if (!window || !SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeout_ms, &answer) ||
-      !PumpMessagesUntil([&] { return !IsWindowVisible(window); }, timeout_ms)) {
-    return nullptr;
-  }
-  return window;
 }
 
 OutsideMapping::OutsideMapping(const char *name, DWORD size) : size_(size) {
@@ -172,24 +122,36 @@ bool MenuCommand(HWND window, UINT command) {
   return SendMessageTimeoutA(window, WM_COMMAND, command, 0, SMTO_NORMAL, 5000, &answer);
 }
 
-namespace {
-
-BOOL CALLBACK CountMonitor(HWND window, LPARAM count) {
-  char text[64] = {}, name[64] = {};
-  GetClassNameA(window, name, sizeof name);
-  GetWindowTextA(window, text, sizeof text);
-  if (std::string(name) == kDialogClass && std::string(text) == kCaption) {
-    ++*reinterpret_cast<int *>(count);
-  }
-  return TRUE;
+DWORD ExitCode(desktop::Program &program, int timeout_ms) {
+  DWORD code = STILL_ACTIVE;
+  return program.WaitExit(timeout_ms, &code) ? code : STILL_ACTIVE;
 }
 
-}  // namespace
+DWORD CloseMonitor(desktop::Program &program) {
+  if (!program.Running()) return ExitCode(program, 0);
+  if (HWND window = MonitorWindow(program.pid())) PostMessageA(window, WM_CLOSE, 0, 0);
+  return ExitCode(program, 5000);
+}
+
+HWND MonitorWindow(DWORD process) {
+  const auto windows = desktop::AnyTopWindows(process, kDialogClass, kCaption);
+  return windows.empty() ? nullptr : windows.front();
+}
+
+HWND WaitForMonitor(DWORD process, int timeout_ms) {
+  HWND window = nullptr;
+  PumpMessagesUntil([&] { return (window = MonitorWindow(process)) != nullptr; }, timeout_ms);
+  DWORD_PTR answer = 0;
+  // A sent message is answered once the dialog's message loop runs, after its start-up.
+  if (!window || !SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, timeout_ms, &answer) ||
+      !PumpMessagesUntil([&] { return !IsWindowVisible(window); }, timeout_ms)) {
+    return nullptr;
+  }
+  return window;
+}
 
 int MonitorWindows() {
-  int count = 0;
-  EnumWindows(&CountMonitor, reinterpret_cast<LPARAM>(&count));
-  return count;
+  return static_cast<int>(desktop::AnyTopWindows(0, kDialogClass, kCaption).size());
 }
 
 }  // namespace twtest

@@ -6,39 +6,26 @@
 #include <windows.h>
 
 #include <functional>
+#include <list>
 #include <string>
 #include <vector>
 
 #include "shell_recorder.h"
+#include "tests/desktop/support/program.h"
 
 namespace twtest {
 
 inline constexpr char kCaption[] = "traywatch";
 inline constexpr char kDialogClass[] = "#32770";
 
-// A started program; closed (terminated if need be) on destruction.
-class Process {
- public:
-  Process() = default;
-  explicit Process(PROCESS_INFORMATION info) : info_(info) {}
-  ~Process();
-  Process(Process &&other) noexcept;
-  Process &operator=(Process &&other) noexcept;
-
-  bool Started() const { return info_.hProcess != nullptr; }
-  DWORD Id() const { return info_.dwProcessId; }
-  // Waits for the end; its exit code, or STILL_ACTIVE when it did not end in time.
-  DWORD WaitForExit(int timeout_ms);
-
- private:
-  PROCESS_INFORMATION info_{};
-};
-
 class MonitorFolder {
  public:
   // A new folder in the temporary folder; `name` is UTF-8.
   explicit MonitorFolder(const char *name = "traywatch-test");
+  // Closes what it started (as a session's end would) and removes the folder.
   ~MonitorFolder();
+  MonitorFolder(const MonitorFolder &) = delete;
+  MonitorFolder &operator=(const MonitorFolder &) = delete;
 
   const std::string &Path() const { return path_; }
   std::string File(const char *name) const { return path_ + "\\" + name; }
@@ -48,10 +35,10 @@ class MonitorFolder {
   bool PutLibraries();
   bool PutCertdesk();
 
-  // Starts traywatch.exe of this folder. The command line is the quoted program file, a blank
-  // and `arguments`; with `program_name` false it is `arguments` alone (the form traywatchsvc
-  // uses).
-  Process Start(const std::string &arguments = "", bool program_name = true);
+  // Starts traywatch.exe of this folder, from another current folder. The command line is the
+  // quoted program file, a blank and `arguments`; with `program_name` false it is `arguments`
+  // alone (the form traywatchsvc uses). The program stays with the folder.
+  desktop::Program &Start(const std::string &arguments = "", bool program_name = true);
   // The shell calls recorded so far.
   std::vector<traytest::ShellCall> Calls() const;
   bool WaitForCalls(const std::function<bool(const std::vector<traytest::ShellCall> &)> &ready,
@@ -59,16 +46,21 @@ class MonitorFolder {
 
  private:
   std::string path_;
+  std::list<desktop::Program> started_;
 };
 
+// The program's exit code once it has ended within `timeout_ms`, else STILL_ACTIVE.
+DWORD ExitCode(desktop::Program &program, int timeout_ms);
+// Closes a running monitor as the end of a session does (WM_CLOSE); its exit code.
+DWORD CloseMonitor(desktop::Program &program);
+
+// The monitor's window (hidden or not) of that process (0: any), or nullptr.
+HWND MonitorWindow(DWORD process = 0);
 // The monitor's window once its start-up is done (it answers messages and has hidden itself);
 // nullptr when it did not come within `timeout_ms`.
 HWND WaitForMonitor(DWORD process, int timeout_ms = 15000);
 // Every traywatch window of the session.
 int MonitorWindows();
-
-// The folder of this test program, with the separator.
-std::string ProgramFolder();
 
 // A named mapping made before traywatch starts, as an outside program would, filled with 0xAA.
 class OutsideMapping {

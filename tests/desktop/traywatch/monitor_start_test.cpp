@@ -10,13 +10,12 @@
 #include "monitor_process.h"
 #include "tests/desktop/support/ansi_text.h"
 #include "tests/desktop/support/wait.h"
-#include "tests/desktop/support/window_search.h"
+#include "tests/desktop/support/desktop_window.h"
 #include "traywatch/resource_ids.h"
 
 namespace {
 
 using twtest::MonitorFolder;
-using twtest::Process;
 
 using twtest::InterfaceRecord;
 using twtest::MenuCommand;
@@ -34,8 +33,8 @@ TEST(MonitorStartTest, WithoutLibrariesItStaysHiddenAndInert) {
   ASSERT_TRUE(key.Ready());
   MonitorFolder folder;
   ASSERT_TRUE(folder.PutMonitor());
-  Process monitor = folder.Start();
-  HWND window = twtest::WaitForMonitor(monitor.Id());
+  desktop::Program &monitor = folder.Start();
+  HWND window = twtest::WaitForMonitor(monitor.pid());
   ASSERT_NE(window, nullptr);
 
   // A tool window without a task-bar button (the system adds the window edge).
@@ -51,22 +50,22 @@ TEST(MonitorStartTest, WithoutLibrariesItStaysHiddenAndInert) {
 
   // No certdesk.exe beside it: the command fails without a message.
   EXPECT_TRUE(MenuCommand(window, ID_OPEN_MANAGER));
-  EXPECT_EQ(desktest::FindTopWindow(nullptr, nullptr, monitor.Id(), true), nullptr);
+  EXPECT_EQ(desktop::TopWindow(monitor.pid(), nullptr, nullptr), nullptr);
 
   EXPECT_TRUE(MenuCommand(window, ID_EXIT));
-  EXPECT_EQ(monitor.WaitForExit(5000), 0u);
+  EXPECT_EQ(twtest::ExitCode(monitor, 5000), 0u);
   EXPECT_FALSE(IsWindow(window));
 }
 
 TEST(MonitorStartTest, SecondStartEndsSilently) {
   MonitorFolder folder;
   ASSERT_TRUE(folder.PutMonitor());
-  Process first = folder.Start();
-  ASSERT_NE(twtest::WaitForMonitor(first.Id()), nullptr);
-  Process second = folder.Start();
-  EXPECT_EQ(second.WaitForExit(5000), 0u);
+  desktop::Program &first = folder.Start();
+  ASSERT_NE(twtest::WaitForMonitor(first.pid()), nullptr);
+  desktop::Program &second = folder.Start();
+  EXPECT_EQ(twtest::ExitCode(second, 5000), 0u);
   EXPECT_EQ(twtest::MonitorWindows(), 1);
-  EXPECT_EQ(first.WaitForExit(0), STILL_ACTIVE);
+  EXPECT_EQ(twtest::ExitCode(first, 0), STILL_ACTIVE);
 }
 
 // A command line that ends in "-u" (any case), program name included or not, closes the
@@ -86,12 +85,13 @@ TEST(MonitorStartTest, CloseRequests) {
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.program_name ? "program name and \"" : "alone \"") + c.arguments +
                  "\"");
-    Process running = folder.Start();
-    ASSERT_NE(twtest::WaitForMonitor(running.Id()), nullptr);
-    Process request = folder.Start(c.arguments, c.program_name);
-    ASSERT_TRUE(request.Started());
-    EXPECT_EQ(request.WaitForExit(5000), 0u);
-    EXPECT_EQ(running.WaitForExit(c.closes ? 5000 : 0), c.closes ? 0u : STILL_ACTIVE);
+    desktop::Program &running = folder.Start();
+    ASSERT_NE(twtest::WaitForMonitor(running.pid()), nullptr);
+    desktop::Program &request = folder.Start(c.arguments, c.program_name);
+    ASSERT_NE(request.pid(), 0u);
+    EXPECT_EQ(twtest::ExitCode(request, 5000), 0u);
+    EXPECT_EQ(twtest::ExitCode(running, c.closes ? 5000 : 0), c.closes ? 0u : STILL_ACTIVE);
+    EXPECT_EQ(twtest::CloseMonitor(running), 0u);
   }
 }
 
@@ -99,8 +99,8 @@ TEST(MonitorStartTest, CloseRequestWithoutAMonitorEnds) {
   MonitorFolder folder;
   ASSERT_TRUE(folder.PutMonitor());
   ASSERT_EQ(twtest::MonitorWindows(), 0);
-  Process request = folder.Start("-u");
-  EXPECT_EQ(request.WaitForExit(5000), 0u);
+  desktop::Program &request = folder.Start("-u");
+  EXPECT_EQ(twtest::ExitCode(request, 5000), 0u);
   EXPECT_EQ(twtest::MonitorWindows(), 0);
 }
 
@@ -109,8 +109,8 @@ TEST(MonitorStartTest, ManagerStartsCertdeskFromTheMonitorsFolder) {
   MonitorFolder folder;
   ASSERT_TRUE(folder.PutMonitor());
   ASSERT_TRUE(folder.PutCertdesk());
-  Process monitor = folder.Start();
-  HWND window = twtest::WaitForMonitor(monitor.Id());
+  desktop::Program &monitor = folder.Start();
+  HWND window = twtest::WaitForMonitor(monitor.pid());
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(MenuCommand(window, ID_OPEN_MANAGER));
   const std::string note = folder.File("certdesk_started.txt");
@@ -124,7 +124,7 @@ TEST(MonitorStartTest, ManagerStartsCertdeskFromTheMonitorsFolder) {
         return !started.empty();
       },
       5000);
-  EXPECT_EQ(desktest::Utf8(started), desktest::Utf8(folder.File("certdesk.exe")));
+  EXPECT_EQ(desktop::Utf8FromAnsi(started), desktop::Utf8FromAnsi(folder.File("certdesk.exe")));
 }
 
 // A mapping of the same name made smaller by another program is not written past its end.
@@ -133,10 +133,10 @@ TEST(MonitorStartTest, SmallerKeyMappingMadeEarlierIsLeftAlone) {
   ASSERT_TRUE(key.Ready());
   MonitorFolder folder;
   ASSERT_TRUE(folder.PutMonitor());
-  Process monitor = folder.Start();
-  ASSERT_NE(twtest::WaitForMonitor(monitor.Id()), nullptr);
+  desktop::Program &monitor = folder.Start();
+  ASSERT_NE(twtest::WaitForMonitor(monitor.pid()), nullptr);
   EXPECT_TRUE(key.All(0xAA));
-  EXPECT_EQ(monitor.WaitForExit(0), STILL_ACTIVE);
+  EXPECT_EQ(twtest::ExitCode(monitor, 0), STILL_ACTIVE);
 }
 
 }  // namespace

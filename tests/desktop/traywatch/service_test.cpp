@@ -10,7 +10,6 @@
 
 #include "monitor_process.h"
 #include "tests/desktop/support/wait.h"
-#include "tests/desktop/support/window_search.h"
 #include "traywatch/service/os_kind.h"
 
 namespace {
@@ -45,8 +44,10 @@ Output RunService(const twtest::MonitorFolder &folder, const std::string &argume
     char buffer[256];
     DWORD n = 0;
     while (ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n) out.text.append(buffer, n);
-    twtest::Process process(info);
-    out.exit_code = process.WaitForExit(60000);
+    WaitForSingleObject(info.hProcess, 60000);
+    GetExitCodeProcess(info.hProcess, &out.exit_code);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
   }
   CloseHandle(read);
   for (std::size_t at; (at = out.text.find("\r\n")) != std::string::npos;) out.text.erase(at, 1);
@@ -64,7 +65,7 @@ class ServiceTest : public ::testing::Test {
     manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     ASSERT_NE(manager_, nullptr);
     ASSERT_EQ(twtest::MonitorWindows(), 0);
-    ASSERT_TRUE(CopyFileA((twtest::ProgramFolder() + "traywatchsvc.exe").c_str(),
+    ASSERT_TRUE(CopyFileA((desktop::OwnFolder() + "traywatchsvc.exe").c_str(),
                           folder_.File("traywatchsvc.exe").c_str(), FALSE));
   }
   void TearDown() override {
@@ -104,10 +105,12 @@ class ServiceTest : public ::testing::Test {
   }
   // The traywatch window of the user's session, started by the service from `folder_`.
   HWND WaitForMonitor() {
-    HWND window = desktest::WaitForWindow(twtest::kDialogClass, twtest::kCaption, 0, 15000);
+    HWND window = nullptr;
+    PumpMessagesUntil([&] { return (window = twtest::MonitorWindow()) != nullptr; }, 15000);
     if (!window) return nullptr;
-    HANDLE process =
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, desktest::ProcessOf(window));
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     char image[MAX_PATH] = {};
     DWORD size = MAX_PATH;
     const bool ours = process && QueryFullProcessImageNameA(process, 0, image, &size) &&

@@ -12,7 +12,7 @@
 #include "traywatch/resource_ids.h"
 #include "traywatch/tray_icon.h"
 #include "tests/desktop/support/wait.h"
-#include "tests/desktop/support/window_search.h"
+#include "tests/desktop/support/desktop_window.h"
 
 namespace {
 
@@ -261,7 +261,7 @@ TEST_F(TrayIconTest, RightClickOpensTheMenu) {
   AddIcon(icon);
   std::atomic<bool> seen{false};
   std::thread user([&] {
-    HWND menu = desktest::WaitForWindow("#32768", nullptr, GetCurrentProcessId(), 5000);
+    HWND menu = desktop::WaitForTopWindow(GetCurrentProcessId(), "#32768", nullptr, 5000);
     if (!menu) {
       PostMessageA(owner_.get()->m_hWnd, WM_CANCELMODE, 0, 0);
       return;
@@ -285,18 +285,18 @@ TEST(TrayIconShellTest, IconAndBalloonInWinesNotificationArea) {
   traytest::Clear();
   OwnerWindow owner;
   CTrayIcon icon;
-  ASSERT_TRUE(icon.Add(owner.get(), kCallback, desktest::Ansi(kTip).c_str(),
+  ASSERT_TRUE(icon.Add(owner.get(), kCallback, desktop::Ansi(kTip).c_str(),
                        LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAYWATCH)),
                        IDR_TRAYMENU));
-  HWND tray = desktest::WaitForVisibleWindow(kWineTrayClass, 5000);
+  HWND tray = desktop::WaitForTopWindow(0, kWineTrayClass, nullptr, 5000);
   ASSERT_NE(tray, nullptr) << "no tray window";
   ASSERT_TRUE(SaveScreenshot("traywatch_icon.png"));
 
-  ASSERT_TRUE(icon.Balloon(desktest::Ansi("USBKey已经插入。\n有4张证书导入到IE中。").c_str(),
-                           desktest::Ansi("提示").c_str(), 3000, NIIF_INFO));
+  ASSERT_TRUE(icon.Balloon(desktop::Ansi("USBKey已经插入。\n有4张证书导入到IE中。").c_str(),
+                           desktop::Ansi("提示").c_str(), 3000, NIIF_INFO));
   DWORD shell = 0;
   GetWindowThreadProcessId(tray, &shell);
-  HWND balloon = desktest::WaitForVisibleWindow("tooltips_class32", 8000, shell);
+  HWND balloon = desktop::WaitForTopWindow(shell, "tooltips_class32", nullptr, 8000);
   ASSERT_NE(balloon, nullptr) << "no balloon";
   Sleep(200);  // let it paint
   ASSERT_TRUE(SaveScreenshot("traywatch_balloon.png"));
