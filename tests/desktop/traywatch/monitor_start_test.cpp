@@ -28,13 +28,25 @@ bool MappingExists(const char *name) {
   return h != nullptr;
 }
 
-TEST(MonitorStartTest, WithoutLibrariesItStaysHiddenAndInert) {
+// traywatch.exe alone in a folder of its own.
+class MonitorStartTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(folder.PutMonitor()); }
+  // Starts it and waits for its start-up to end: its window, or nullptr.
+  HWND StartMonitor(desktop::Program **started = nullptr) {
+    desktop::Program &program = folder.Start();
+    if (started) *started = &program;
+    return twtest::WaitForMonitor(program.pid());
+  }
+
+  MonitorFolder folder;
+};
+
+TEST_F(MonitorStartTest, WithoutLibrariesItStaysHiddenAndInert) {
   OutsideMapping key("ZVSM2KEY", 40960);
   ASSERT_TRUE(key.Ready());
-  MonitorFolder folder;
-  ASSERT_TRUE(folder.PutMonitor());
-  desktop::Program &monitor = folder.Start();
-  HWND window = twtest::WaitForMonitor(monitor.pid());
+  desktop::Program *monitor = nullptr;
+  HWND window = StartMonitor(&monitor);
   ASSERT_NE(window, nullptr);
 
   // A tool window without a task-bar button (the system adds the window edge).
@@ -50,27 +62,25 @@ TEST(MonitorStartTest, WithoutLibrariesItStaysHiddenAndInert) {
 
   // No certdesk.exe beside it: the command fails without a message.
   EXPECT_TRUE(MenuCommand(window, ID_OPEN_MANAGER));
-  EXPECT_EQ(desktop::TopWindow(monitor.pid(), nullptr, nullptr), nullptr);
+  EXPECT_EQ(desktop::TopWindow(monitor->pid(), nullptr, nullptr), nullptr);
 
   EXPECT_TRUE(MenuCommand(window, ID_EXIT));
-  EXPECT_EQ(twtest::ExitCode(monitor, 5000), 0u);
+  EXPECT_EQ(twtest::ExitCode(*monitor, 5000), 0u);
   EXPECT_FALSE(IsWindow(window));
 }
 
-TEST(MonitorStartTest, SecondStartEndsSilently) {
-  MonitorFolder folder;
-  ASSERT_TRUE(folder.PutMonitor());
-  desktop::Program &first = folder.Start();
-  ASSERT_NE(twtest::WaitForMonitor(first.pid()), nullptr);
+TEST_F(MonitorStartTest, SecondStartEndsSilently) {
+  desktop::Program *first = nullptr;
+  ASSERT_NE(StartMonitor(&first), nullptr);
   desktop::Program &second = folder.Start();
   EXPECT_EQ(twtest::ExitCode(second, 5000), 0u);
   EXPECT_EQ(twtest::MonitorWindows(), 1);
-  EXPECT_EQ(twtest::ExitCode(first, 0), STILL_ACTIVE);
+  EXPECT_EQ(twtest::ExitCode(*first, 0), STILL_ACTIVE);
 }
 
 // A command line that ends in "-u" (any case), program name included or not, closes the
 // running monitor; anything else is a second start, which ends by itself.
-TEST(MonitorStartTest, CloseRequests) {
+TEST_F(MonitorStartTest, CloseRequests) {
   struct Case {
     const char *arguments;
     bool program_name;
@@ -80,13 +90,12 @@ TEST(MonitorStartTest, CloseRequests) {
       {"-u", true, true},   {"-U", true, true}, {"-u", false, true},
       {"-u ", true, false}, {"", false, false}, {"", true, false},
   };
-  MonitorFolder folder;
-  ASSERT_TRUE(folder.PutMonitor());
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.program_name ? "program name and \"" : "alone \"") + c.arguments +
                  "\"");
-    desktop::Program &running = folder.Start();
-    ASSERT_NE(twtest::WaitForMonitor(running.pid()), nullptr);
+    desktop::Program *started = nullptr;
+    ASSERT_NE(StartMonitor(&started), nullptr);
+    desktop::Program &running = *started;
     desktop::Program &request = folder.Start(c.arguments, c.program_name);
     ASSERT_NE(request.pid(), 0u);
     EXPECT_EQ(twtest::ExitCode(request, 5000), 0u);
@@ -95,9 +104,7 @@ TEST(MonitorStartTest, CloseRequests) {
   }
 }
 
-TEST(MonitorStartTest, CloseRequestWithoutAMonitorEnds) {
-  MonitorFolder folder;
-  ASSERT_TRUE(folder.PutMonitor());
+TEST_F(MonitorStartTest, CloseRequestWithoutAMonitorEnds) {
   ASSERT_EQ(twtest::MonitorWindows(), 0);
   desktop::Program &request = folder.Start("-u");
   EXPECT_EQ(twtest::ExitCode(request, 5000), 0u);
@@ -105,12 +112,9 @@ TEST(MonitorStartTest, CloseRequestWithoutAMonitorEnds) {
 }
 
 // The menu's first item starts certdesk.exe from traywatch's folder (not the current one).
-TEST(MonitorStartTest, ManagerStartsCertdeskFromTheMonitorsFolder) {
-  MonitorFolder folder;
-  ASSERT_TRUE(folder.PutMonitor());
+TEST_F(MonitorStartTest, ManagerStartsCertdeskFromTheMonitorsFolder) {
   ASSERT_TRUE(folder.PutCertdesk());
-  desktop::Program &monitor = folder.Start();
-  HWND window = twtest::WaitForMonitor(monitor.pid());
+  HWND window = StartMonitor();
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(MenuCommand(window, ID_OPEN_MANAGER));
   const std::string note = folder.File("certdesk_started.txt");
@@ -128,15 +132,13 @@ TEST(MonitorStartTest, ManagerStartsCertdeskFromTheMonitorsFolder) {
 }
 
 // A mapping of the same name made smaller by another program is not written past its end.
-TEST(MonitorStartTest, SmallerKeyMappingMadeEarlierIsLeftAlone) {
+TEST_F(MonitorStartTest, SmallerKeyMappingMadeEarlierIsLeftAlone) {
   OutsideMapping key("ZVSM2KEY", 100);
   ASSERT_TRUE(key.Ready());
-  MonitorFolder folder;
-  ASSERT_TRUE(folder.PutMonitor());
-  desktop::Program &monitor = folder.Start();
-  ASSERT_NE(twtest::WaitForMonitor(monitor.pid()), nullptr);
+  desktop::Program *monitor = nullptr;
+  ASSERT_NE(StartMonitor(&monitor), nullptr);
   EXPECT_TRUE(key.All(0xAA));
-  EXPECT_EQ(twtest::ExitCode(monitor, 0), STILL_ACTIVE);
+  EXPECT_EQ(twtest::ExitCode(*monitor, 0), STILL_ACTIVE);
 }
 
 }  // namespace
