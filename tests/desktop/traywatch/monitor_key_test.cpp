@@ -201,4 +201,42 @@ TEST_F(MonitorKeyTest, KeysPresentAtStartAreImportedQuietly) {
   EXPECT_EQ(folder_.Calls().back().message, DWORD(NIM_DELETE));
 }
 
+// Objects of other kinds that hold the mappings' names, so that traywatch cannot create them.
+class NameTaken {
+ public:
+  explicit NameTaken(const char *name) : event_(CreateEventA(nullptr, TRUE, FALSE, name)) {}
+  ~NameTaken() { CloseHandle(event_); }
+  bool Ready() const { return event_ != nullptr; }
+
+ private:
+  HANDLE event_;
+};
+
+// Without ZVSM2KEY nothing is bound: no library loaded, no PIN mapping, no icon.
+TEST_F(MonitorKeyTest, WithoutTheKeyMappingItStaysInert) {
+  NameTaken key_cache("ZVSM2KEY");
+  ASSERT_TRUE(key_cache.Ready());
+  Start();
+  ExpectNoMoreCalls();
+  EXPECT_FALSE(twtest::HasModule(monitor_->pid(), "devnotify.dll"));
+  EXPECT_FALSE(twtest::HasModule(monitor_->pid(), "cardcmd.dll"));
+  HANDLE pin_cache = OpenFileMappingA(FILE_MAP_READ, FALSE, "ZVSM2PIN");
+  EXPECT_EQ(pin_cache, nullptr);
+  if (pin_cache) CloseHandle(pin_cache);
+}
+
+// Without ZVSM2PIN there is no icon, but keys are still handled.
+TEST_F(MonitorKeyTest, WithoutThePinMappingKeysAreHandledWithoutAnIcon) {
+  NameTaken pin_cache("ZVSM2PIN");
+  ASSERT_TRUE(pin_cache.Ready());
+  Start();
+  ExpectNoMoreCalls();
+  EXPECT_TRUE(twtest::HasModule(monitor_->pid(), "devnotify.dll"));
+  EXPECT_TRUE(twtest::HasModule(monitor_->pid(), "cardcmd.dll"));
+  const std::string key = NewKey(true);
+  ExpectBalloon(Next(2), "USBKey已经插入。\n有4张证书导入到IE中。");
+  ExpectNoMoreCalls();
+  ExpectInStore(key, true);
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include "monitor_process.h"
 
 #include <dbt.h>
+#include <tlhelp32.h>
 
 #include <cstddef>
 #include <cstring>
@@ -152,6 +153,20 @@ HWND WaitForMonitor(DWORD process, int timeout_ms) {
 
 int MonitorWindows() {
   return static_cast<int>(desktop::AnyTopWindows(0, kDialogClass, kCaption).size());
+}
+
+bool HasModule(DWORD process, const char *file_name) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process);
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  MODULEENTRY32 module{};
+  module.dwSize = sizeof module;
+  bool found = false;
+  for (BOOL more = Module32First(snapshot, &module); more && !found;
+       more = Module32Next(snapshot, &module)) {
+    found = lstrcmpiA(module.szModule, file_name) == 0;
+  }
+  CloseHandle(snapshot);
+  return found;
 }
 
 }  // namespace twtest

@@ -61,6 +61,8 @@ HWND MonitorWindow(DWORD process = 0);
 HWND WaitForMonitor(DWORD process, int timeout_ms = 15000);
 // Every traywatch window of the session.
 int MonitorWindows();
+// The process has a module of that file name (any case) loaded.
+bool HasModule(DWORD process, const char *file_name);
 
 // A named mapping made before traywatch starts, as an outside program would, filled with 0xAA.
 class OutsideMapping {
