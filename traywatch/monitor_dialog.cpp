@@ -5,6 +5,7 @@
 #include "platform/mfc/text.h"
 #include "traywatch/device_event.h"
 #include "traywatch/key_libraries.h"
+#include "traywatch/program_folder.h"
 #include "traywatch/resource_ids.h"
 #include "traywatch/shared_mappings.h"
 
@@ -124,11 +125,8 @@ LRESULT MonitorDialog::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
 
 // certdesk.exe from traywatch's own folder. A missing program fails without a message.
 void MonitorDialog::OnOpenManager() {
-  char own[MAX_PATH] = {};
-  if (!GetModuleFileNameA(nullptr, own, MAX_PATH)) return;
-  CString path = own;
-  path = path.Left(path.ReverseFind('\\'));
-  path += "\\certdesk.exe";
+  const CString path = BesideProgram("certdesk.exe");
+  if (path.IsEmpty()) return;
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_FLAG_NO_UI;

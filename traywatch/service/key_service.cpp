@@ -1,6 +1,6 @@
 #include "traywatch/service/key_service.h"
 
-#include "platform/mfc/text.h"
+#include "traywatch/program_folder.h"
 #include "traywatch/service/os_kind.h"
 #include "traywatch/service/user_session.h"
 
@@ -13,16 +13,7 @@ int g_osKind = 1;
 constexpr DWORD kLaunchRetryMs = 2000;
 constexpr DWORD kWaitPassMs = 1000;
 constexpr DWORD kWindows2000ExtraMs = 20000;
-
-// traywatch.exe beside this program.
-CString TraywatchPath() {
-  char own[512] = {};
-  GetModuleFileNameA(nullptr, own, sizeof own);
-  CString path = own;
-  path = path.Left(path.ReverseFind('\\'));
-  path += "\\traywatch.exe";
-  return path;
-}
+constexpr char kTraywatch[] = "traywatch.exe";
 
 }  // namespace
 
@@ -109,7 +100,7 @@ DWORD WINAPI KeyService::HandlerEx(DWORD control, DWORD, LPVOID, LPVOID) {
 
 // A stop request ends the wait for the first start as well as the wait that follows it.
 void KeyService::Run() {
-  const CString traywatch = TraywatchPath();
+  const CString traywatch = BesideProgram(kTraywatch);
   while (!LaunchInUserSession(traywatch, "")) {
     if (StopRequested(kLaunchRetryMs)) return;
   }
@@ -119,7 +110,7 @@ void KeyService::Run() {
   }
 }
 
-void KeyService::OnStop() { LaunchInUserSession(TraywatchPath(), "-u"); }
+void KeyService::OnStop() { LaunchInUserSession(BesideProgram(kTraywatch), "-u"); }
 
 int ServiceProgramMain(int argc, char **argv) {
   KeyService service("traywatch_Service");
