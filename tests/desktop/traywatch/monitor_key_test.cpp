@@ -188,7 +188,9 @@ TEST_F(MonitorKeyTest, KeysArriveAndLeave) {
 }
 
 // Keys present at start have their certificates imported without a balloon, and the icon shows.
+// Its double click starts certdesk; its menu's "退出" ends traywatch.
 TEST_F(MonitorKeyTest, KeysPresentAtStartAreImportedQuietly) {
+  ASSERT_TRUE(folder_.PutCertdesk());
   const std::string key = NewKey(true);
   Start();
   const auto calls = Next(1);
@@ -196,7 +198,21 @@ TEST_F(MonitorKeyTest, KeysPresentAtStartAreImportedQuietly) {
   EXPECT_EQ(calls[0].message, DWORD(NIM_ADD));
   ExpectNoMoreCalls();
   ExpectInStore(key, true);
-  EXPECT_TRUE(twtest::MenuCommand(window_, 32772));  // 退出
+
+  // The shell's messages for the icon, as a mouse on it makes them.
+  const UINT callback = calls[0].callback, icon = calls[0].id;
+  DWORD_PTR handled = 0;
+  ASSERT_TRUE(
+      SendMessageTimeoutA(window_, callback, icon, WM_LBUTTONDBLCLK, SMTO_NORMAL, 5000, &handled));
+  EXPECT_EQ(handled, 1u);
+  const std::string note = folder_.File("certdesk_started.txt");
+  EXPECT_TRUE(PumpMessagesUntil(
+      [&] { return GetFileAttributesA(note.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
+
+  PostMessageA(window_, callback, icon, WM_RBUTTONUP);
+  HWND menu = desktop::WaitForTopWindow(monitor_->pid(), "#32768", nullptr, 5000);
+  ASSERT_NE(menu, nullptr);
+  for (WPARAM k : {VK_DOWN, VK_DOWN, VK_RETURN}) PostMessageA(menu, WM_KEYDOWN, k, 0);  // 退出
   EXPECT_EQ(twtest::ExitCode(*monitor_, 5000), 0u);
   EXPECT_EQ(folder_.Calls().back().message, DWORD(NIM_DELETE));
 }

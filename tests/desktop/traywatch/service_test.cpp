@@ -11,6 +11,7 @@
 #include "monitor_process.h"
 #include "tests/desktop/support/wait.h"
 #include "traywatch/service/os_kind.h"
+#include "traywatch/service/user_session.h"
 
 namespace {
 
@@ -151,6 +152,28 @@ TEST(OsKindTest, FromTheSystemVersion) {
         << std::hex << c.version << std::dec << " " << c.major << "." << c.minor;
   }
   EXPECT_EQ(kOsKindWindows2000, 6);
+}
+
+// The shell's token: the first process of that name, whatever its case; a program started with
+// it runs.
+TEST(UserSessionTest, ShellTokenAndStart) {
+  HANDLE token = nullptr;
+  for (const char *name : {"EXPLORER.EXE", "explorer.exe", "Explorer.Exe"}) {
+    EXPECT_TRUE(OpenShellToken(&token, name)) << name;
+    if (token) CloseHandle(token);
+    token = nullptr;
+  }
+  EXPECT_FALSE(OpenShellToken(&token, "explorer"));
+  EXPECT_FALSE(OpenShellToken(&token, nullptr));
+  EXPECT_FALSE(LaunchInUserSession(nullptr, nullptr));
+
+  twtest::MonitorFolder folder;
+  ASSERT_TRUE(folder.PutCertdesk());
+  ASSERT_TRUE(LaunchInUserSession(folder.File("certdesk.exe").c_str(), ""));
+  const std::string note = folder.File("certdesk_started.txt");
+  EXPECT_TRUE(PumpMessagesUntil(
+      [&] { return GetFileAttributesA(note.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
+  EXPECT_FALSE(LaunchInUserSession(folder.File("missing.exe").c_str(), ""));
 }
 
 TEST_F(ServiceTest, OptionsReportInstallAndRemove) {
