@@ -10,17 +10,6 @@ CWinApp::~CWinApp() {
   if (the_app == this) the_app = nullptr;
 }
 
-int CWinApp::Run() {
-  MSG msg;
-  BOOL got;
-  while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-  if (got == 0) exit_code_ = static_cast<int>(msg.wParam);
-  return ExitInstance();
-}
-
 CWinApp *AfxGetApp() { return the_app; }
 
 int AfxWinMain(HINSTANCE instance, LPSTR command_line, int show) {
@@ -29,5 +18,6 @@ int AfxWinMain(HINSTANCE instance, LPSTR command_line, int show) {
   app->m_hInstance = instance;
   app->m_lpCmdLine = command_line ? command_line : "";
   app->m_nCmdShow = show;
-  return app->InitInstance() ? app->Run() : app->ExitInstance();
+  app->InitInstance();
+  return app->ExitInstance();
 }

@@ -1,6 +1,7 @@
 // CWinApp: the one application object of a program. Its constructor makes it the program's
 // application; the framework's WinMain (winmain.cpp, linked into the program) calls
-// InitInstance, runs the message loop when it returns TRUE, and ends with ExitInstance.
+// InitInstance and ends with ExitInstance. The program's work is done inside InitInstance (a
+// modal dialog); this layer has no message loop of the application's own.
 #pragma once
 
 #include <windows.h>
@@ -17,16 +18,12 @@ class CWinApp : public CObject {
   CWinApp &operator=(const CWinApp &) = delete;
 
   virtual BOOL InitInstance() { return FALSE; }
-  virtual int Run();
-  virtual int ExitInstance() { return exit_code_; }
+  virtual int ExitInstance() { return 0; }
 
   HINSTANCE m_hInstance = nullptr;
   const char *m_lpCmdLine = "";
   int m_nCmdShow = SW_SHOWNORMAL;
   CWnd *m_pMainWnd = nullptr;
-
- private:
-  int exit_code_ = 0;
 };
 
 CWinApp *AfxGetApp();
