@@ -205,9 +205,7 @@ TEST_F(MonitorKeyTest, KeysPresentAtStartAreImportedQuietly) {
   ASSERT_TRUE(
       SendMessageTimeoutA(window_, callback, icon, WM_LBUTTONDBLCLK, SMTO_NORMAL, 5000, &handled));
   EXPECT_EQ(handled, 1u);
-  const std::string note = folder_.File("certdesk_started.txt");
-  EXPECT_TRUE(PumpMessagesUntil(
-      [&] { return GetFileAttributesA(note.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
+  EXPECT_FALSE(folder_.WaitForCertdesk().empty());
 
   PostMessageA(window_, callback, icon, WM_RBUTTONUP);
   HWND menu = desktop::WaitForTopWindow(monitor_->pid(), "#32768", nullptr, 5000);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <fstream>
 #include <utility>
 
 #include "tests/desktop/support/ansi_text.h"
@@ -69,6 +70,17 @@ desktop::Program &MonitorFolder::Start(const std::string &arguments, bool progra
 
 std::vector<traytest::ShellCall> MonitorFolder::Calls() const {
   return traytest::ReadLog(File("shell.log"));
+}
+
+std::string MonitorFolder::WaitForCertdesk() const {
+  std::string started;
+  PumpMessagesUntil(
+      [&] {
+        std::ifstream note(File("certdesk_started.txt"), std::ios::binary);
+        return std::getline(note, started) && !started.empty();
+      },
+      10000);
+  return started;
 }
 
 bool MonitorFolder::WaitForCalls(

@@ -41,6 +41,9 @@ class MonitorFolder {
   desktop::Program &Start(const std::string &arguments = "", bool program_name = true);
   // The shell calls recorded so far.
   std::vector<traytest::ShellCall> Calls() const;
+  // The file name the certdesk stand-in of this folder has written once started (within 10 s),
+  // or "" when it was not started.
+  std::string WaitForCertdesk() const;
   bool WaitForCalls(const std::function<bool(const std::vector<traytest::ShellCall> &)> &ready,
                     int timeout_ms) const;
 

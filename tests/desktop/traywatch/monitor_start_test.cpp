@@ -5,8 +5,6 @@
 
 #include <dbt.h>
 
-#include <fstream>
-
 #include "monitor_process.h"
 #include "tests/desktop/support/ansi_text.h"
 #include "tests/desktop/support/wait.h"
@@ -117,17 +115,7 @@ TEST_F(MonitorStartTest, ManagerStartsCertdeskFromTheMonitorsFolder) {
   HWND window = StartMonitor();
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(MenuCommand(window, ID_OPEN_MANAGER));
-  const std::string note = folder.File("certdesk_started.txt");
-  ASSERT_TRUE(PumpMessagesUntil(
-      [&] { return GetFileAttributesA(note.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
-  std::string started;
-  PumpMessagesUntil(
-      [&] {
-        std::ifstream in(note, std::ios::binary);
-        std::getline(in, started);
-        return !started.empty();
-      },
-      5000);
+  const std::string started = folder.WaitForCertdesk();
   EXPECT_EQ(desktop::Utf8FromAnsi(started), desktop::Utf8FromAnsi(folder.File("certdesk.exe")));
 }
 

@@ -170,9 +170,7 @@ TEST(UserSessionTest, ShellTokenAndStart) {
   twtest::MonitorFolder folder;
   ASSERT_TRUE(folder.PutCertdesk());
   ASSERT_TRUE(LaunchInUserSession(folder.File("certdesk.exe").c_str(), ""));
-  const std::string note = folder.File("certdesk_started.txt");
-  EXPECT_TRUE(PumpMessagesUntil(
-      [&] { return GetFileAttributesA(note.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
+  EXPECT_FALSE(folder.WaitForCertdesk().empty());
   EXPECT_FALSE(LaunchInUserSession(folder.File("missing.exe").c_str(), ""));
 }
 
