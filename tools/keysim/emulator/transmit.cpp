@@ -135,8 +135,7 @@ Answer card_transmit(Card &card, std::span<const uint8_t> command) {
   return ans;
 }
 
-std::vector<uint8_t> card_reset(Card &card) {
-  card.session = Session{};
+std::vector<uint8_t> card_answer_to_reset(const Card &) {
   // T=0 and T=1, ten historical bytes "KEYSIM-V10", check byte.
   std::vector<uint8_t> atr = {0x3B, 0x8A, 0x80, 0x01, 'K', 'E', 'Y',
                               'S',  'I',  'M',  '-',  'V', '1', '0'};
@@ -144,6 +143,11 @@ std::vector<uint8_t> card_reset(Card &card) {
   for (size_t i = 1; i < atr.size(); ++i) tck ^= atr[i];
   atr.push_back(tck);
   return atr;
+}
+
+std::vector<uint8_t> card_reset(Card &card) {
+  card.session = Session{};
+  return card_answer_to_reset(card);
 }
 
 std::string card_descriptor_text(const Card &card) {
