@@ -1,10 +1,9 @@
 // Device family against virtual keys: listing, connecting, device information, label, raw
 // commands, device authentication and its state, the device key change.
-#include <openssl/evp.h>
-
 #include <cstring>
 #include <string>
 
+#include "device_auth.h"
 #include "keysim_fixture.h"
 
 namespace {
@@ -152,34 +151,6 @@ TEST_F(DeviceTest, DeviceAuthenticationStateAcrossConnections) {
   const BYTE wrong[16] = {1};
   EXPECT_EQ(SKF(SKF_DevAuth)(db, wrong, sizeof wrong), SAR_FAIL);
   EXPECT_EQ(SKF(SKF_DeleteApplication)(db, unknown), SAR_INVALIDHANDLEERR);
-}
-
-// The virtual key's device authentication: the mode-0 cipher (a stand-in: SM4 under the key
-// XOR "SSF33-STANDIN") of the challenge and eight zero bytes under the device key.
-Bytes DeviceAuthData(const Bytes &challenge, const char *device_key) {
-  unsigned char key[16] = {};
-  std::memcpy(key, device_key, std::strlen(device_key));
-  const char standin[16] = "SSF33-STANDIN";
-  for (int i = 0; i < 16; ++i) key[i] ^= static_cast<unsigned char>(standin[i]);
-  unsigned char block[16] = {};
-  std::memcpy(block, challenge.data(), 8);
-  Bytes out(32);
-  int n = 0;
-  EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
-  EVP_EncryptInit_ex(ctx, EVP_sm4_ecb(), nullptr, key, nullptr);
-  EVP_CIPHER_CTX_set_padding(ctx, 0);
-  EVP_EncryptUpdate(ctx, out.data(), &n, block, 16);
-  EVP_CIPHER_CTX_free(ctx);
-  out.resize(16);
-  return out;
-}
-
-Bytes Challenge(DEVHANDLE device) {
-  const BYTE command[] = {0x00, 0x84, 0x00, 0x00, 0x08};
-  BYTE out[10] = {};
-  ULONG size = sizeof out;
-  EXPECT_EQ(SKF(SKF_Transmit)(device, command, sizeof command, out, &size), SAR_OK);
-  return Bytes(out, out + 8);
 }
 
 TEST_F(DeviceTest, DevAuthWithTheDeviceKeyAndItsChange) {
