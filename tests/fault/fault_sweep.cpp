@@ -131,6 +131,7 @@ int Sweep(VirtualKeyTest &t, const Export &e) {
     ADD_FAILURE() << e.name << ": no key";
     return 0;
   }
+  if (e.prepare) e.prepare(clean);
   const std::uint64_t before = vkey::Commands(clean.key);
   EXPECT_EQ(e.call(clean), SAR_OK) << e.name << " without a fault";
   const int count = static_cast<int>(vkey::Commands(clean.key) - before);

@@ -32,6 +32,9 @@ struct Export {
   const char *container = nullptr;
   bool login = false;
   std::function<void(VirtualKeyTest &, Session &)> setup;
+  // Once, on the first fault-free session before its call: what the calls need from the key
+  // (all runs start from copies of one key).
+  std::function<void(Session &)> prepare;
   std::function<ULONG(Session &)> call;
   // Positions whose failing status word or reader failure the export passes over by design
   // (an unchecked MF selection, an optional selection, a fallback); it may then succeed.
