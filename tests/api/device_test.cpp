@@ -53,12 +53,14 @@ TEST_F(DeviceTest, GetDevInfoFillsTheNamedFieldsOnly) {
   EXPECT_STREQ(info.Issuer, "VARN");
   EXPECT_STREQ(info.Label, "VARN") << "the label of a formatted key";
   EXPECT_STREQ(info.SerialNumber, "12345678");
-  EXPECT_EQ(info.AlgSymCap, 0x703u);
-  EXPECT_EQ(info.AlgAsymCap, 0x30E00u);
-  EXPECT_EQ(info.AlgHashCap, 1u);
-  EXPECT_EQ(info.DevAuthAlgId, 0x201u);
-  EXPECT_EQ(info.MaxECCBufferSize, 160u);
-  EXPECT_EQ(info.MaxBufferSize, 4000u);
+  // The u32 fields of the packed DEVINFO are misaligned: gtest binds its arguments to
+  // references, so each is compared as a copy.
+  EXPECT_EQ(ULONG{info.AlgSymCap}, 0x703u);
+  EXPECT_EQ(ULONG{info.AlgAsymCap}, 0x30E00u);
+  EXPECT_EQ(ULONG{info.AlgHashCap}, 1u);
+  EXPECT_EQ(ULONG{info.DevAuthAlgId}, 0x201u);
+  EXPECT_EQ(ULONG{info.MaxECCBufferSize}, 160u);
+  EXPECT_EQ(ULONG{info.MaxBufferSize}, 4000u);
   EXPECT_EQ(static_cast<unsigned char>(info.Label[5]), 0xAB) << "bytes after the NUL untouched";
   EXPECT_EQ(info.Reserved[0], 0xAB);
   EXPECT_EQ(info.Reserved[63], 0xAB);
@@ -68,8 +70,8 @@ TEST_F(DeviceTest, GetDevInfoFillsTheNamedFieldsOnly) {
   Bytes r;
   ASSERT_EQ(raw.Send({0xBF, 0xC8, 0x00, 0x00, 0x0F}, &r), 0x9000);
   ASSERT_EQ(r.size(), 15u);
-  EXPECT_EQ(info.TotalSpace, ((r[7] & 3u) << 16) + r[5] * 256u + r[6]);
-  EXPECT_EQ(info.FreeSpace, (((r[7] >> 4) & 3u) << 16) + r[13] * 256u + r[14] - 256);
+  EXPECT_EQ(ULONG{info.TotalSpace}, ((r[7] & 3u) << 16) + r[5] * 256u + r[6]);
+  EXPECT_EQ(ULONG{info.FreeSpace}, (((r[7] >> 4) & 3u) << 16) + r[13] * 256u + r[14] - 256);
 }
 
 TEST_F(DeviceTest, SetLabelRewritesTheLabelInPlace) {
