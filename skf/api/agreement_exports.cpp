@@ -78,7 +78,7 @@ ULONG DEVAPI SKF_GenerateKeyWithECC(HANDLE hAgreementHandle, ECCPUBLICKEYBLOB *p
                                     ECCPUBLICKEYBLOB *pTempECCPubKeyBlob, BYTE *pbID, ULONG ulIDLen,
                                     HANDLE *phKeyHandle) {
   return RunExport("SKF_GenerateKeyWithECC", [&]() -> ULONG {
-    const AgreementHandle *record = static_cast<const AgreementHandle *>(hAgreementHandle);
+    const AgreementHandle *record = AsAgreement(hAgreementHandle);
     if (!record) return SAR_INVALIDHANDLEERR;
     if (!pbID) return SAR_INVALIDPARAMERR;
     if (!record->hDev) return SAR_INVALIDHANDLEERR;

@@ -1,13 +1,11 @@
 // Digest family: SM3 (with the signer's Z value when an ID is given), SHA-1 and SHA-256, all
 // on the host. The card only sees a SELECT of the MF.
 #include <cstring>
-#include <new>
 
 #include "skf/api/directory.h"
 #include "skf/api/export_util.h"
 #include "skf/api/hash_handle.h"
 #include "skf/api/sm2_z.h"
-#include "skf/crypto/sha1.h"
 
 namespace {
 
@@ -56,9 +54,7 @@ bool RunningDigest(const HashHandle &h, std::uint8_t *out) {
     Sha256Context copy = h.Sha256State;
     return SHA256_FinalContext(out, &copy) == 0;
   }
-  std::uint32_t n = 0;
-  return SHA1_Digest(h.Sha1Data.data(), static_cast<std::uint32_t>(h.Sha1Data.size()), out, &n) ==
-         0;
+  return SHA1_Final(&h.Sha1State, out) == 0;
 }
 
 }  // namespace
@@ -70,19 +66,21 @@ ULONG DEVAPI SKF_DigestInit(DEVHANDLE hDev, ULONG ulAlgID, ECCPUBLICKEYBLOB *pPu
   return RunExport("SKF_DigestInit", [&]() -> ULONG {
     if (!hDev) return SAR_INVALIDHANDLEERR;
     if (!phHash) return SAR_INVALIDPARAMERR;
-    auto *h = new (std::nothrow) HashHandle{};
-    if (!h) return SAR_FAIL;
-    h->AlgId = ulAlgID;
-    h->Device = hDev;
+    // Prepared here, then copied into the new record.
+    HashHandle prepared{};
+    prepared.AlgId = ulAlgID;
+    prepared.Device = hDev;
     if (ulAlgID == SGD_SM3) {
-      const ULONG result = PrepareSm3(*h, pPubKey, pucID, ulIDLen);
-      if (result != SAR_OK) {
-        delete h;
-        return result;
-      }
+      const ULONG result = PrepareSm3(prepared, pPubKey, pucID, ulIDLen);
+      if (result != SAR_OK) return result;
     } else if (ulAlgID == SGD_SHA256) {
-      SHA256_InitContext(&h->Sha256State);
+      SHA256_InitContext(&prepared.Sha256State);
+    } else if (ulAlgID == SGD_SHA1) {
+      SHA1_Init(&prepared.Sha1State);
     }
+    HashHandle *h = NewHashHandle();
+    if (!h) return SAR_FAIL;
+    *h = prepared;
     *phHash = h;
     return SAR_OK;
   });
@@ -137,9 +135,7 @@ ULONG DEVAPI SKF_DigestUpdate(HANDLE hHash, BYTE *pbData, ULONG ulDataLen) {
         SM3_Update(&h->Sm3State, pbData, ulDataLen);
         break;
       case SGD_SHA1:
-        // The platform digest takes a 32-bit length.
-        if (ulDataLen > UINT32_MAX - h->Sha1Data.size()) return SAR_FAIL;
-        h->Sha1Data.insert(h->Sha1Data.end(), pbData, pbData + ulDataLen);
+        if (SHA1_Update(&h->Sha1State, pbData, ulDataLen) != 0) return SAR_FAIL;
         break;
       case SGD_SHA256:
         if (SHA256_UpdateContext(&h->Sha256State, pbData, ulDataLen) != 0) return SAR_FAIL;

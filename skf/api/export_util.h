@@ -6,6 +6,7 @@
 #include <span>
 
 #include "skf.h"
+#include "skf/api/handle_registry.h"
 #include "skf/api/layout.h"
 #include "skf/api/state.h"
 #include "skf/card/device.h"
@@ -42,11 +43,12 @@ inline bool NameLengthOk(const char *text, std::size_t max) {
 // NULL `out`: *size = S + 2. *size below S + 1: SAR_BUFFER_TOO_SMALL, nothing written.
 ULONG CopyNameList(std::span<const char> list, LPSTR out, ULONG *size);
 
+// The record behind a caller's handle, or nullptr when the library made no such record.
 inline ApplicationHandle *AsApplication(HAPPLICATION handle) {
-  return static_cast<ApplicationHandle *>(handle);
+  return static_cast<ApplicationHandle *>(FindHandle(handle, HandleKind::application));
 }
 inline ContainerHandle *AsContainer(HCONTAINER handle) {
-  return static_cast<ContainerHandle *>(handle);
+  return static_cast<ContainerHandle *>(FindHandle(handle, HandleKind::container));
 }
 // The application number (1..8) and container number (1..8) of the records' identifiers.
 inline std::uint32_t AppNumber(std::uint32_t app_id) { return app_id & 0xF; }

@@ -1,4 +1,6 @@
 // File family: listing, information, reading and writing application files.
+#include <array>
+
 #include "skf/api/export_util.h"
 #include "skf/api/file_table.h"
 #include "skf/card/files.h"
@@ -6,7 +8,9 @@
 namespace {
 
 constexpr std::uint32_t kReportedAs1024 = 1088;
-constexpr std::size_t kFileListSize = kFileRecordCount * kFileNameField + 1;
+// Every record's name as far as its field goes (a card may leave out the NUL), each with a
+// NUL, and the final NUL.
+constexpr std::size_t kFileListSize = kFileRecordCount * (kFileNameField + 1) + 1;
 
 // Handle checks shared by the file exports.
 ApplicationHandle *LiveApplication(HAPPLICATION handle) {
@@ -27,15 +31,17 @@ ULONG DEVAPI SKF_EnumFiles(HAPPLICATION hApplication, LPSTR szFileList, ULONG *p
     if (!SelectFileArea(app->hDev, app->AppId) || !ReadFileTable(app->hDev, table)) {
       return SAR_FAIL;
     }
-    char list[kFileListSize] = {};
+    std::array<char, kFileListSize> list{};
     std::size_t used = 0;
     for (std::size_t i = 0; i < kFileRecordCount; ++i) {
       const FileRecordView record{FileRecord(table, i)};
       if (!record.Exists()) continue;
-      record.Name().copy(list + used, record.Name().size());
-      used += record.Name().size() + 1;
+      const std::string_view name = record.Name();
+      const std::span<char> room = std::span(list).subspan(used, name.size() + 1);
+      name.copy(room.data(), name.size());
+      used += room.size();
     }
-    return CopyNameList({list, used + 1}, szFileList, pulSize);
+    return CopyNameList(std::span<const char>(list).first(used + 1), szFileList, pulSize);
   });
 }
 

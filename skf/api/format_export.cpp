@@ -9,6 +9,7 @@ constexpr std::size_t kFormatReaderListSize = 4096;
 
 extern "C" ULONG DEVAPI SKF_FormatCard(LPSTR szAuthKey) {
   return RunExport("SKF_FormatCard", [&]() -> ULONG {
+    if (!szAuthKey) return SAR_INVALIDPARAMERR;
     char names[kFormatReaderListSize] = {};
     std::uint32_t length = 0;
     if (QX_EnumReaderNames(0, names, &length) != 0) return SAR_FAIL;

@@ -2,9 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "skf.h"
+#include "skf/api/handle_registry.h"
+#include "skf/crypto/sha1.h"
 #include "skf/crypto/sha256.h"
 #include "skf/crypto/sm3.h"
 
@@ -21,10 +22,14 @@ struct HashHandle {
   Sm3Context Sm3State;    // Z already absorbed when an ID was given
   std::uint32_t Updated;  // 1 once SKF_DigestUpdate has succeeded
   DEVHANDLE Device;
-  // Running states of the update steps: SHA-256 in its own context; SHA-1, which the platform
-  // computes in one piece, as the data given so far, hashed at the final step.
+  // Running states of the update steps, of constant size whatever the data.
   Sha256Context Sha256State;
-  std::vector<std::uint8_t> Sha1Data;
+  Sha1Context Sha1State;
 };
 
-inline HashHandle *AsHash(HANDLE handle) { return static_cast<HashHandle *>(handle); }
+// The one maker of hash records: zeroed and registered; nullptr when the heap is exhausted.
+HashHandle *NewHashHandle();
+// The record behind a caller's handle, or nullptr when the library made no such record.
+inline HashHandle *AsHash(HANDLE handle) {
+  return static_cast<HashHandle *>(FindHandle(handle, HandleKind::hash));
+}

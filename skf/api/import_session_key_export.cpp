@@ -14,21 +14,17 @@
 
 namespace {
 
-constexpr std::size_t kCipherOffset = offsetof(ECCCIPHERBLOB, Cipher);
 constexpr ULONG kRsa1024Bytes = 128;
 constexpr ULONG kRsa2048Bytes = 256;
 
-// The wrapped data must hold what the key type reads from it.
+// The wrapped data a key type can take. An SM2 blob is read by its own CipherLen (at most the
+// plaintext bound); the length given is not looked at, as hosts pass sizeof(ECCCIPHERBLOB) or
+// 0. An RSA block is the length given, at most the modulus.
 ULONG CheckWrapped(std::uint32_t key_type, const BYTE *data, ULONG length) {
   if (key_type == kKeySm2) {
-    if (length < kCipherOffset) return SAR_INDATALENERR;
     ULONG cipher_length = 0;
     std::memcpy(&cipher_length, data + offsetof(ECCCIPHERBLOB, CipherLen), sizeof cipher_length);
-    if (cipher_length == 0 || cipher_length > kSm2PlainMax ||
-        length - kCipherOffset < cipher_length) {
-      return SAR_INDATALENERR;
-    }
-    return SAR_OK;
+    return cipher_length == 0 || cipher_length > kSm2PlainMax ? SAR_INDATALENERR : SAR_OK;
   }
   const ULONG key_bytes = key_type == kKeyRsa1024 ? kRsa1024Bytes : kRsa2048Bytes;
   return length == 0 || length > key_bytes ? SAR_INDATALENERR : SAR_OK;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "skf/api/handle_registry.h"
 #include "skf/card/commands.h"
 
 SessionKeyHandle *NewSessionKey(std::uint32_t alg_id, std::span<const std::uint8_t> key,
@@ -10,13 +11,24 @@ SessionKeyHandle *NewSessionKey(std::uint32_t alg_id, std::span<const std::uint8
   if (key.size() > kSessionKeyArea) return nullptr;
   SessionKeyHandle *record = new (std::nothrow) SessionKeyHandle{};
   if (!record) return nullptr;
+  if (!RegisterHandle(record, HandleKind::session_key)) {
+    delete record;
+    return nullptr;
+  }
   record->dwAlgID = alg_id;
   if (!key.empty()) std::memcpy(record->Key, key.data(), key.size());
   record->hDev = device;
   return record;
 }
 
-AgreementHandle *NewAgreementHandle() { return new (std::nothrow) AgreementHandle{}; }
+AgreementHandle *NewAgreementHandle() {
+  auto *record = new (std::nothrow) AgreementHandle{};
+  if (record && !RegisterHandle(record, HandleKind::agreement)) {
+    delete record;
+    return nullptr;
+  }
+  return record;
+}
 
 bool CardChallenge(DEVHANDLE device, std::uint8_t out[kChallengeSize]) {
   std::uint16_t sw = 0;

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <span>
 
+#include "skf/api/handle_registry.h"
 #include "skf/api/session_key.h"
 #include "skf/card/readerio_api.h"
 
-// A zeroed SessionKeyHandle with the algorithm, the key bytes (at most 256) and the device;
-// nullptr when the heap is exhausted or the key does not fit.
+// The one maker of session-key records: a zeroed, registered SessionKeyHandle with the algorithm,
+// the key bytes (at most 256) and the device; nullptr when the heap is exhausted or the key does
+// not fit.
 SessionKeyHandle *NewSessionKey(std::uint32_t alg_id, std::span<const std::uint8_t> key,
                                 DEVHANDLE device);
 
@@ -26,7 +28,12 @@ struct AgreementHandle {
   DEVHANDLE hDev;
 };
 
-AgreementHandle *NewAgreementHandle();  // zeroed; nullptr when the heap is exhausted
+// The one maker of agreement records: zeroed and registered; nullptr when the heap is exhausted.
+AgreementHandle *NewAgreementHandle();
+// The record behind a caller's handle, or nullptr when the library made no such record.
+inline AgreementHandle *AsAgreement(HANDLE handle) {
+  return static_cast<AgreementHandle *>(FindHandle(handle, HandleKind::agreement));
+}
 
 inline constexpr std::size_t kChallengeSize = 8;
 // One GET CHALLENGE of 8 bytes into `out`; false on any failure.

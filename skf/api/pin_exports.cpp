@@ -79,15 +79,18 @@ ULONG VerifyUser(PinContext &c, char *caller_pin, ULONG *retries) {
   return written == SAR_OK ? Refused(left) : written;
 }
 
-// Administrator verification or change: the record's own count decides.
-ULONG AdminOutcome(PinContext &c, int r, const char *new_pin, bool change, ULONG *retries) {
+// Administrator verification or change: the record's own count decides. `reported` is the
+// card's count, still kNoCount when the key command was never answered (a failed challenge
+// gives -1 without one): no try was used then.
+ULONG AdminOutcome(PinContext &c, int r, std::uint32_t reported, const char *new_pin, bool change,
+                   ULONG *retries) {
   if (r == kPinVerified) {
     if (change) c.Put(kAdmin.changed, 1);
     c.Reset(kAdmin);
     FillSlot(AdminPinSlot(c.app_id), new_pin);
     return c.WriteBack();
   }
-  if (r == kPinFailed) return SAR_FAIL;  // no answer to the PIN itself
+  if (r == kPinFailed || (r == kPinBlocked && reported == kNoCount)) return SAR_FAIL;
   const std::uint32_t left = c.Decrement(kAdmin);
   *retries = left;
   ClearSlot(AdminPinSlot(c.app_id));
@@ -111,7 +114,7 @@ extern "C" {
 ULONG DEVAPI SKF_VerifyPIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szPIN,
                            ULONG *pulRetryCount) {
   return RunExport("SKF_VerifyPIN", [&]() -> ULONG {
-    if (!hApplication) return SAR_INVALIDHANDLEERR;
+    if (!AsApplication(hApplication)) return SAR_INVALIDHANDLEERR;
     if (!szPIN || !pulRetryCount) return SAR_INVALIDPARAMERR;
     if (!PinLengthOk(szPIN) && !(ulPINType == ADMIN_TYPE && IsDefaultAdminPin(szPIN))) {
       return SAR_PIN_LEN_RANGE;
@@ -121,16 +124,16 @@ ULONG DEVAPI SKF_VerifyPIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szP
     if (opened != SAR_OK) return opened;
     if (ulPINType == USER_TYPE) return VerifyUser(c, szPIN, pulRetryCount);
     if (ulPINType != ADMIN_TYPE) return SAR_USER_TYPE_INVALID;
-    std::uint32_t ignored = 0;
-    const int r = QX_VerifyAdminPin(c.device, szPIN, &ignored);
-    return AdminOutcome(c, r, szPIN, false, pulRetryCount);
+    std::uint32_t reported = kNoCount;
+    const int r = QX_VerifyAdminPin(c.device, szPIN, &reported);
+    return AdminOutcome(c, r, reported, szPIN, false, pulRetryCount);
   });
 }
 
 ULONG DEVAPI SKF_ChangePIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szOldPin,
                            LPSTR szNewPin, ULONG *pulRetryCount) {
   return RunExport("SKF_ChangePIN", [&]() -> ULONG {
-    if (!hApplication) return SAR_INVALIDHANDLEERR;
+    if (!AsApplication(hApplication)) return SAR_INVALIDHANDLEERR;
     if (!szOldPin || !szNewPin || !pulRetryCount) return SAR_INVALIDPARAMERR;
     if (szOldPin[0] == '\0' || szNewPin[0] == '\0') return SAR_PIN_INVALID;
     if (ulPINType != ADMIN_TYPE && !PinLengthOk(szNewPin)) return SAR_PIN_LEN_RANGE;
@@ -140,9 +143,9 @@ ULONG DEVAPI SKF_ChangePIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szO
     if (opened != SAR_OK) return opened;
     const PinText old_pin(szOldPin), new_pin(szNewPin);
     if (ulPINType == ADMIN_TYPE) {
-      std::uint32_t ignored = 0;
-      const int r = QX_ChangeAdminPin(c.device, old_pin.text, new_pin.text, &ignored);
-      return AdminOutcome(c, r, new_pin.text, true, pulRetryCount);
+      std::uint32_t reported = kNoCount;
+      const int r = QX_ChangeAdminPin(c.device, old_pin.text, new_pin.text, &reported);
+      return AdminOutcome(c, r, reported, new_pin.text, true, pulRetryCount);
     }
     std::uint32_t left = kNoCount;
     if (QX_ChangeUserPin(c.device, old_pin.text, new_pin.text, &left) == 0) {
@@ -178,13 +181,13 @@ ULONG DEVAPI SKF_GetPINInfo(HAPPLICATION hApplication, ULONG ulPINType, ULONG *p
 ULONG DEVAPI SKF_UnblockPIN(HAPPLICATION hApplication, LPSTR szAdminPIN, LPSTR szNewUserPIN,
                             ULONG *pulRetryCount) {
   return RunExport("SKF_UnblockPIN", [&]() -> ULONG {
-    if (!hApplication) return SAR_INVALIDHANDLEERR;
+    if (!AsApplication(hApplication)) return SAR_INVALIDHANDLEERR;
     if (!szAdminPIN || !szNewUserPIN) return SAR_PIN_INVALID;
     if (!pulRetryCount) return SAR_INVALIDPARAMERR;
     if (!PinLengthOk(szNewUserPIN)) return SAR_PIN_LEN_RANGE;
     if (!AdminPinLengthOk(szAdminPIN)) return SAR_INVALIDPARAMERR;
     const ApplicationHandle *app = AsApplication(hApplication);
-    if (!app->hDev) return SAR_INVALIDHANDLEERR;
+    if (!app || !app->hDev) return SAR_INVALIDHANDLEERR;
     AppDirectory devices;
     if (!ReadAppDirectory(app->hDev, devices)) return SAR_FAIL;
     PinContext c{};

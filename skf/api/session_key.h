@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "skf.h"
+#include "skf/api/handle_registry.h"
 #include "skf/card/readerio_api.h"
 #include "skf/card/sym_stream.h"
 
@@ -23,6 +24,7 @@ static_assert(sizeof(SessionKeyHandle::Key) == kSessionKeyArea);
 static_assert(sizeof(SessionKeyHandle::IV) == kSessionIvSize);
 static_assert(sizeof(SessionKeyHandle::Pending) == kSessionPendingSize);
 
+// The record behind a caller's handle, or nullptr when the library made no such record.
 inline SessionKeyHandle *AsSessionKey(HANDLE handle) {
-  return static_cast<SessionKeyHandle *>(handle);
+  return static_cast<SessionKeyHandle *>(FindHandle(handle, HandleKind::session_key));
 }

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "skf/api/handle_registry.h"
+
 DevAuthRecord DevAuthState = {nullptr, 0};
 std::atomic<std::uint32_t> DevEventWaitFlag{0};
 char PinCacheSlots[kPinSlotCount][kPinSlotSize] = {};
@@ -31,9 +33,19 @@ char *AdminPinSlot(std::uint32_t app_id) {
 }
 
 ApplicationHandle *NewApplicationHandle(std::uint32_t app_id, DEVHANDLE device) {
-  return new (std::nothrow) ApplicationHandle{app_id, device};
+  auto *record = new (std::nothrow) ApplicationHandle{app_id, device};
+  if (record && !RegisterHandle(record, HandleKind::application)) {
+    delete record;
+    return nullptr;
+  }
+  return record;
 }
 
 ContainerHandle *NewContainerHandle(std::uint32_t container_id, DEVHANDLE device) {
-  return new (std::nothrow) ContainerHandle{container_id, device};
+  auto *record = new (std::nothrow) ContainerHandle{container_id, device};
+  if (record && !RegisterHandle(record, HandleKind::container)) {
+    delete record;
+    return nullptr;
+  }
+  return record;
 }

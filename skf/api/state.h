@@ -40,6 +40,7 @@ struct ContainerHandle {
   DEVHANDLE hDev;
 };
 
-// nullptr when the heap is exhausted.
+// The one maker of each record kind: a new registered record, nullptr when the heap is
+// exhausted.
 ApplicationHandle *NewApplicationHandle(std::uint32_t app_id, DEVHANDLE device);
 ContainerHandle *NewContainerHandle(std::uint32_t container_id, DEVHANDLE device);

@@ -10,23 +10,30 @@
 
 namespace {
 
+constexpr int kTwoKeyDes = 16;
+constexpr int kThreeKeyDes = 24;
+static_assert(kThreeKeyDes <= kImportedKeyMax);
+
 std::uint8_t ImportCardMode(std::uint32_t alg_id) {
   if (alg_id == kAlgSm1Ecb) return 0x01;
   if (alg_id == kAlgSm4Ecb) return 0x02;
   return 0x00;
 }
 
+// `key` is the zero-padded work buffer of kImportedKeyMax bytes.
 int Decrypt(DEVHANDLE device, std::uint32_t alg_id, int strip, const std::uint8_t *key,
             int key_length, std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
             int *out_length) {
   const std::size_t block = alg_id == kAlgSoftDes ? kDesBlock : kSymBlock;
   if (in.size() % block) return -1;
+  // A 16-byte key is two-key triple DES, any other length three-key over the first 24 bytes.
+  const int des_key_length = key_length == kTwoKeyDes ? kTwoKeyDes : kThreeKeyDes;
   int total = 0;
   for (std::size_t at = 0; at < in.size(); at += block) {
     int n = 0;
     if (alg_id == kAlgSoftDes) {
-      if (DES_EvpDecrypt(out.data() + at, &n, in.data() + at, kDesBlock, key, key_length, 1, 0) !=
-          1) {
+      if (DES_EvpDecrypt(out.data() + at, &n, in.data() + at, kDesBlock, key, des_key_length, 1,
+                         0) != 1) {
         return -1;
       }
     } else if (QX_StreamDecryptEcb(device, key, in.subspan(at, block), out.subspan(at, block), &n,

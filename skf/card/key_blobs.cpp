@@ -38,6 +38,13 @@ void ToBlob(const std::uint8_t *record, std::size_t width, std::size_t small, bo
   }
 }
 
+// A 32-byte SM2 value into its 64-byte blob field: the value last, zeros before it, so the
+// field read as one number is the value whatever the caller's buffer held.
+void PutEccValue(std::uint8_t *field, const std::uint8_t *value) {
+  std::memset(field, 0, kField - kValue);
+  std::memcpy(field + kField - kValue, value, kValue);
+}
+
 }  // namespace
 
 void RsaPublicBlobToRecord(const RSAPUBLICKEYBLOB &blob, RsaPublicKeyRecord *record) {
@@ -89,8 +96,8 @@ void EccPointFromBlob(const ECCPUBLICKEYBLOB &blob, std::uint8_t xy[64]) {
 
 void EccPointToBlob(const std::uint8_t xy[64], ECCPUBLICKEYBLOB *blob) {
   blob->BitLen = kSm2BlobBits;
-  std::memcpy(blob->XCoordinate + kField - kValue, xy, kValue);
-  std::memcpy(blob->YCoordinate + kField - kValue, xy + kValue, kValue);
+  PutEccValue(blob->XCoordinate, xy);
+  PutEccValue(blob->YCoordinate, xy + kValue);
 }
 
 void EccPrivateFromBlob(const ECCPRIVATEKEYBLOB &blob, std::uint8_t d[32]) {
@@ -104,8 +111,8 @@ void EccSignatureFromBlob(const ECCSIGNATUREBLOB &blob, std::uint8_t rs[64]) {
 
 int EccSignatureToBlob(std::span<const std::uint8_t> rs, ECCSIGNATUREBLOB *blob) {
   if (rs.size() != 2 * kValue || !blob) return -1;
-  std::memcpy(blob->r + kField - kValue, rs.data(), kValue);
-  std::memcpy(blob->s + kField - kValue, rs.data() + kValue, kValue);
+  PutEccValue(blob->r, rs.data());
+  PutEccValue(blob->s, rs.data() + kValue);
   return 0;
 }
 
@@ -130,8 +137,8 @@ int EccCipherToBlob(std::span<const std::uint8_t> c1c2c3, ECCCIPHERBLOB *blob,
   }
   const std::size_t n = c1c2c3.size() - 3 * kValue;
   const std::uint8_t *at = c1c2c3.data();
-  std::memcpy(blob->XCoordinate + kField - kValue, at, kValue);
-  std::memcpy(blob->YCoordinate + kField - kValue, at + kValue, kValue);
+  PutEccValue(blob->XCoordinate, at);
+  PutEccValue(blob->YCoordinate, at + kValue);
   if (n) std::memcpy(blob->Cipher, at + 2 * kValue, n);
   std::memcpy(blob->HASH, at + 2 * kValue + n, kValue);
   blob->CipherLen = static_cast<ULONG>(n);

@@ -21,7 +21,8 @@ void RsaPrivateBlobToRecord(const RSAPRIVATEKEYBLOB &blob, RsaKeyRecord *record)
 void RsaRecordToPublicBlob(const RsaPublicKeyRecord &record, RSAPUBLICKEYBLOB *blob);
 void RsaRecordToPrivateBlob(const RsaKeyRecord &record, RSAPRIVATEKEYBLOB *blob);
 
-// x || y of the card. Writing sets BitLen 256 and the last 32 bytes of each field only.
+// x || y of the card. Writing sets BitLen 256 and each field to its value with 32 leading zero
+// bytes (so for every SM2 output blob below).
 void EccPointFromBlob(const ECCPUBLICKEYBLOB &blob, std::uint8_t xy[64]);
 void EccPointToBlob(const std::uint8_t xy[64], ECCPUBLICKEYBLOB *blob);
 void EccPrivateFromBlob(const ECCPRIVATEKEYBLOB &blob, std::uint8_t d[32]);

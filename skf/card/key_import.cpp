@@ -1,9 +1,7 @@
 #include "skf/card/key_import.h"
 
 #include <openssl/bn.h>
-#include <openssl/core_names.h>
-#include <openssl/evp.h>
-#include <openssl/x509.h>
+#include <openssl/rsa.h>
 
 #include <cstring>
 
@@ -19,54 +17,69 @@ constexpr std::uint8_t kPublicPart = 0x20;
 
 // One component: least significant byte first at the field's start, then reversed over the
 // width, which leaves it big-endian and right-aligned.
-bool Place(const EVP_PKEY *pkey, const char *name, std::uint8_t *field, std::size_t width) {
-  BIGNUM *bn = nullptr;
-  if (EVP_PKEY_get_bn_param(pkey, name, &bn) != 1) return false;
-  const int count = BignumToBytes(bn, {field, width});
-  BN_clear_free(bn);
-  if (count < 0) return false;
+bool Place(const BIGNUM *bn, std::uint8_t *field, std::size_t width) {
+  if (!bn || BignumToBytes(bn, {field, width}) < 0) return false;
   ReverseBuffer(field, static_cast<std::uint32_t>(width));
   return true;
 }
+
+// The PKCS #1 RSAPrivateKey structure only (no PKCS #8 wrapping); nullptr when the bytes are
+// not one. The RSA structure interface is what decodes exactly this form.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+struct RsaKey {
+  RSA *rsa = nullptr;
+  explicit RsaKey(std::span<const std::uint8_t> der) {
+    const unsigned char *p = der.data();
+    rsa = d2i_RSAPrivateKey(nullptr, &p, static_cast<long>(der.size()));
+  }
+  ~RsaKey() { RSA_free(rsa); }
+  RsaKey(const RsaKey &) = delete;
+  RsaKey &operator=(const RsaKey &) = delete;
+  const BIGNUM *n() const { return RSA_get0_n(rsa); }
+  const BIGNUM *e() const { return RSA_get0_e(rsa); }
+  const BIGNUM *d() const { return RSA_get0_d(rsa); }
+  const BIGNUM *p() const { return RSA_get0_p(rsa); }
+  const BIGNUM *q() const { return RSA_get0_q(rsa); }
+  const BIGNUM *dmp1() const { return RSA_get0_dmp1(rsa); }
+  const BIGNUM *dmq1() const { return RSA_get0_dmq1(rsa); }
+  const BIGNUM *iqmp() const { return RSA_get0_iqmp(rsa); }
+};
+#pragma GCC diagnostic pop
 
 }  // namespace
 
 int ParseRsaPrivateKey(std::span<const std::uint8_t> der, RsaKeyRecord *key) {
   if (!key || der.empty() || !der.data()) return -1;
-  const unsigned char *p = der.data();
-  EVP_PKEY *pkey = d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &p, static_cast<long>(der.size()));
-  if (!pkey) return -1;
-  const int bits = EVP_PKEY_get_bits(pkey);
-  const std::size_t k = static_cast<std::size_t>(bits + 7) / 8;
+  const RsaKey parsed(der);
+  if (!parsed.rsa || !parsed.n()) return -1;
+  const std::size_t k = (static_cast<std::size_t>(BN_num_bits(parsed.n())) + 7) / 8;
+  if (k == 0 || k > kRsaMaxBytes) return -1;
+  RsaKeyRecord record = {};
+  const std::size_t half = k / 2;
+  const struct {
+    const BIGNUM *value;
+    std::uint8_t *field;
+    std::size_t width;
+  } parts[] = {
+      {parsed.n(), record.Modulus, k},
+      {parsed.e(), record.PublicExponent, kRsaExponentBytes},
+      {parsed.d(), record.PrivateExponent, k},
+      {parsed.p(), record.Prime1, half},
+      {parsed.q(), record.Prime2, half},
+      {parsed.dmp1(), record.Prime1Exponent, half},
+      {parsed.dmq1(), record.Prime2Exponent, half},
+      {parsed.iqmp(), record.Coefficient, half},
+  };
+  bool placed = true;
+  for (const auto &part : parts) placed = placed && Place(part.value, part.field, part.width);
   int result = -1;
-  if (bits == static_cast<int>(kRsa1024) || bits == static_cast<int>(kRsa2048)) {
-    RsaKeyRecord record = {};
-    const std::size_t half = k / 2;
-    const struct {
-      const char *name;
-      std::uint8_t *field;
-      std::size_t width;
-    } parts[] = {
-        {OSSL_PKEY_PARAM_RSA_N, record.Modulus, k},
-        {OSSL_PKEY_PARAM_RSA_E, record.PublicExponent, kRsaExponentBytes},
-        {OSSL_PKEY_PARAM_RSA_D, record.PrivateExponent, k},
-        {OSSL_PKEY_PARAM_RSA_FACTOR1, record.Prime1, half},
-        {OSSL_PKEY_PARAM_RSA_FACTOR2, record.Prime2, half},
-        {OSSL_PKEY_PARAM_RSA_EXPONENT1, record.Prime1Exponent, half},
-        {OSSL_PKEY_PARAM_RSA_EXPONENT2, record.Prime2Exponent, half},
-        {OSSL_PKEY_PARAM_RSA_COEFFICIENT1, record.Coefficient, half},
-    };
-    bool placed = true;
-    for (const auto &part : parts)
-      placed = placed && Place(pkey, part.name, part.field, part.width);
-    if (placed) {
-      record.BitLen = static_cast<std::uint32_t>(8 * k);
-      *key = record;
-      result = 0;
-    }
-    SecureZero(&record, sizeof record);
+  if (placed) {
+    record.BitLen = static_cast<std::uint32_t>(8 * k);
+    *key = record;
+    result = 0;
   }
-  EVP_PKEY_free(pkey);
+  SecureZero(&record, sizeof record);
   return result;
 }
 

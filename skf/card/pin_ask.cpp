@@ -46,10 +46,8 @@ int AskAndVerify(DEVHANDLE device, char pin[kPinTextSize], std::uint32_t *retrie
       os::ShowMessage(kPinLockedMessage, kPinCaption, os::kMbIconError);
       return -1;
     }
-    if (r <= 0) {
-      SetRetries(retries, 0);
-      return -1;
-    }
+    // The card reported no count: the exchange failed, the retries stay as they were.
+    if (r <= 0) return -2;
     SetRetries(retries, static_cast<std::uint32_t>(r));
     char message[kMessageSize];
     if (r == 1) {

@@ -14,6 +14,6 @@ void QX_PinAskMarker(char marker[kPinAskMarkerLength + 1]);
 bool IsPinAskMarker(const char *pin);
 
 // 0 verified (for the marker, `pin` then holds the PIN that was verified); -1 wrong, blocked or
-// cancelled; -2 when the card exchange failed. *retries gets the retries left when the card
-// refused the PIN (0 when blocked).
+// cancelled; -2 when the card exchange failed (also in the marker's loop). *retries gets the
+// retries left when the card refused the PIN (0 when blocked), and only then.
 int QX_VerifyPinOrAsk(DEVHANDLE device, char pin[kPinTextSize], std::uint32_t *retries);

@@ -1,6 +1,6 @@
 // Tables of argument-check cases: each export call with the code its check must return. The
-// handles carry a device that readerio never issued, so an export that reached the card would
-// fail with SAR_FAIL instead of the code of the check it passed over.
+// handles are records the library made whose device readerio no longer knows, so an export that
+// reached the card would fail with SAR_FAIL instead of the code of the check it passed over.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,6 +20,17 @@ struct HandleRecord {
 };
 
 inline DEVHANDLE const kStrangeDevice = reinterpret_cast<DEVHANDLE>(std::uintptr_t{0x13});
+
+// Records the library made over a provisioned virtual key (application KEYSIM-APP, container
+// SM2-CONTAINER) whose device was disconnected afterwards; the closed ones went through
+// SKF_CloseApplication and SKF_CloseContainer. The library accepts only records it made.
+struct LibraryRecords {
+  HAPPLICATION app = nullptr, closed_app = nullptr;
+  HCONTAINER container = nullptr, closed_container = nullptr;
+  HANDLE agreement = nullptr;  // the sponsor's, of `container`
+};
+LibraryRecords MakeRecords();           // each call over a key of its own
+const LibraryRecords &SharedRecords();  // made once per program
 
 struct Case {
   const char *what;

@@ -1,6 +1,6 @@
-// Argument checks of every export built, in their order, with their codes. The handles carry a
-// device that readerio never issued, so an export that reached the card would fail with
-// SAR_FAIL instead of the code of the check it passed over.
+// Argument checks of every export built, in their order, with their codes. The handles are
+// records the library made whose device readerio no longer knows, so an export that reached the
+// card would fail with SAR_FAIL instead of the code of the check it passed over.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -17,14 +17,11 @@ using namespace argcases;
 
 class ArgumentChecks : public ::testing::Test {
  protected:
-  HandleRecord app_{0xAD01, kStrangeDevice};
-  HandleRecord closed_app_{0xFF, nullptr};
-  HandleRecord container_{0xDF11, kStrangeDevice};
-  HandleRecord closed_container_{0xFF, nullptr};
-  HAPPLICATION app = &app_;
-  HAPPLICATION closed_app = &closed_app_;
-  HCONTAINER container = &container_;
-  HCONTAINER closed_container = &closed_container_;
+  const LibraryRecords &records = SharedRecords();
+  HAPPLICATION app = records.app;
+  HAPPLICATION closed_app = records.closed_app;
+  HCONTAINER container = records.container;
+  HCONTAINER closed_container = records.closed_container;
   DEVHANDLE dev = kStrangeDevice;
 
   char name32_[33] = {};
@@ -389,20 +386,23 @@ TEST_F(ArgumentChecks, CreateAndDelete) {
 }
 
 TEST_F(ArgumentChecks, CloseMarksTheRecordDead) {
-  HandleRecord app_record{0xAD03, kStrangeDevice};
-  HandleRecord container_record{0xDF32, kStrangeDevice};
-  EXPECT_EQ(SKF(SKF_CloseApplication)(&app_record), SAR_OK);
-  EXPECT_EQ(SKF(SKF_CloseContainer)(&container_record), SAR_OK);
-  for (const HandleRecord &r : {app_record, container_record}) {
-    EXPECT_EQ(r.id, 0xFFu);
-    EXPECT_EQ(r.device, nullptr);
+  const LibraryRecords fresh = MakeRecords();
+  auto *app_record = static_cast<HandleRecord *>(fresh.app);
+  auto *container_record = static_cast<HandleRecord *>(fresh.container);
+  ASSERT_EQ(app_record->id, 0xAD01u);
+  ASSERT_EQ(container_record->id, 0xDF11u);
+  EXPECT_EQ(SKF(SKF_CloseApplication)(fresh.app), SAR_OK);
+  EXPECT_EQ(SKF(SKF_CloseContainer)(fresh.container), SAR_OK);
+  for (const HandleRecord *r : {app_record, container_record}) {
+    EXPECT_EQ(r->id, 0xFFu);
+    EXPECT_EQ(r->device, nullptr);
   }
-  EXPECT_EQ(SKF(SKF_EnumFiles)(&app_record, buffer, &size), SAR_INVALIDHANDLEERR);
-  EXPECT_EQ(SKF(SKF_GetContianerType)(&container_record, &number), SAR_INVALIDHANDLEERR);
-  for (HANDLE any : {static_cast<HANDLE>(nullptr), static_cast<HANDLE>(&app_record)}) {
+  EXPECT_EQ(SKF(SKF_EnumFiles)(fresh.app, buffer, &size), SAR_INVALIDHANDLEERR);
+  EXPECT_EQ(SKF(SKF_GetContianerType)(fresh.container, &number), SAR_INVALIDHANDLEERR);
+  for (HANDLE any : {static_cast<HANDLE>(nullptr), static_cast<HANDLE>(fresh.app)}) {
     EXPECT_EQ(SKF(SKF_CloseHandle)(any), SAR_OK);
   }
-  EXPECT_EQ(app_record.id, 0xFFu);
+  EXPECT_EQ(app_record->id, 0xFFu);
 }
 
 // The reader list is not consulted when no present reader is asked for.

@@ -1,6 +1,7 @@
 // Argument checks of the digest, session-key, symmetric and MAC exports, in their order, with
-// their codes. The device handle is one readerio never issued: an export that reached the
-// card would fail with SAR_FAIL instead of the code of the check it passed over.
+// their codes. The device handle is one readerio never issued (the container one whose device
+// it no longer knows): an export that reached the card would fail with SAR_FAIL instead of the
+// code of the check it passed over.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -140,25 +141,23 @@ TEST_F(CryptoArguments, SessionKeyCreation) {
 }
 
 TEST_F(CryptoArguments, ImportSessionKey) {
-  struct {
-    std::uint32_t id;
-    DEVHANDLE device;
-  } container = {0xDF11, dev}, closed = {0xFF, nullptr};
+  const LibraryRecords &records = SharedRecords();
+  HCONTAINER container = records.container, closed = records.closed_container;
   RunCases({
       {"no container first",
        [&] { return SKF(SKF_ImportSessionKey)(nullptr, SGD_SMS4_ECB, nullptr, 0, nullptr); },
        SAR_INVALIDHANDLEERR},
       {"closed container",
-       [&] { return SKF(SKF_ImportSessionKey)(&closed, SGD_SMS4_ECB, data, 16, &handle); },
+       [&] { return SKF(SKF_ImportSessionKey)(closed, SGD_SMS4_ECB, data, 16, &handle); },
        SAR_INVALIDHANDLEERR},
       {"no data",
-       [&] { return SKF(SKF_ImportSessionKey)(&container, SGD_SMS4_ECB, nullptr, 16, &handle); },
+       [&] { return SKF(SKF_ImportSessionKey)(container, SGD_SMS4_ECB, nullptr, 16, &handle); },
        SAR_INVALIDPARAMERR},
       {"no handle out",
-       [&] { return SKF(SKF_ImportSessionKey)(&container, SGD_SMS4_ECB, data, 16, nullptr); },
+       [&] { return SKF(SKF_ImportSessionKey)(container, SGD_SMS4_ECB, data, 16, nullptr); },
        SAR_INVALIDPARAMERR},
       {"reaches the card",
-       [&] { return SKF(SKF_ImportSessionKey)(&container, SGD_SMS4_ECB, data, 16, &handle); },
+       [&] { return SKF(SKF_ImportSessionKey)(container, SGD_SMS4_ECB, data, 16, &handle); },
        SAR_FAIL},
   });
 }
@@ -166,8 +165,9 @@ TEST_F(CryptoArguments, ImportSessionKey) {
 TEST_F(CryptoArguments, SymmetricFamily) {
   HANDLE ecb = NewKey(SGD_SMS4_ECB);
   HANDLE padded = NewPaddedKey(SGD_SMS4_ECB);
-  SessionRecord no_device = {};
-  no_device.dwAlgID = SGD_SMS4_ECB;
+  SessionRecord foreign = {};  // laid out as the library's, with a device
+  foreign.dwAlgID = SGD_SMS4_ECB;
+  foreign.hDev = dev;
   BLOCKCIPHERPARAM param = {};
   BLOCKCIPHERPARAM long_iv = {};
   long_iv.IVLen = 33;
@@ -202,8 +202,8 @@ TEST_F(CryptoArguments, SymmetricFamily) {
       {"encrypt: query 32 unpadded", [&] { return query(ecb, 32); }, 32},
       {"encrypt: more than the card layer counts",
        [&] { return SKF(SKF_Encrypt)(ecb, data, 0x7FFFFFF0, out, &length); }, SAR_INDATALENERR},
-      {"encrypt: no device in the record",
-       [&] { return SKF(SKF_Encrypt)(&no_device, data, 16, out, &length); }, SAR_INVALIDHANDLEERR},
+      {"encrypt: a record the library did not make",
+       [&] { return SKF(SKF_Encrypt)(&foreign, data, 16, out, &length); }, SAR_INVALIDHANDLEERR},
       {"encrypt: reaches the card", [&] { return SKF(SKF_Encrypt)(ecb, data, 16, out, &length); },
        SAR_FAIL},
       {"decrypt: no handle first",
@@ -214,8 +214,8 @@ TEST_F(CryptoArguments, SymmetricFamily) {
        SAR_INVALIDPARAMERR},
       {"decrypt: more than the card layer counts",
        [&] { return SKF(SKF_Decrypt)(ecb, data, 0x7FFFFFF0, out, &length); }, SAR_INDATALENERR},
-      {"decrypt: no device in the record",
-       [&] { return SKF(SKF_Decrypt)(&no_device, data, 16, out, &length); }, SAR_INVALIDHANDLEERR},
+      {"decrypt: a record the library did not make",
+       [&] { return SKF(SKF_Decrypt)(&foreign, data, 16, out, &length); }, SAR_INVALIDHANDLEERR},
       {"decrypt: reaches the card", [&] { return SKF(SKF_Decrypt)(ecb, data, 16, out, &length); },
        SAR_FAIL},
   });
@@ -241,9 +241,9 @@ TEST_F(CryptoArguments, EncryptBufferTooSmall) {
 
 TEST_F(CryptoArguments, StreamFamily) {
   HANDLE ecb = NewKey(SGD_SMS4_ECB);
-  SessionRecord no_device = {};
-  no_device.dwAlgID = SGD_SMS4_ECB;
-  no_device.PendingLen = 4;
+  SessionRecord foreign = {};  // laid out as the library's, with a device
+  foreign.dwAlgID = SGD_SMS4_ECB;
+  foreign.hDev = dev;
   RunCases({
       {"encrypt update: no handle first",
        [&] { return SKF(SKF_EncryptUpdate)(nullptr, nullptr, 1, out, nullptr); },
@@ -258,8 +258,8 @@ TEST_F(CryptoArguments, StreamFamily) {
       {"decrypt update: more than the card layer counts",
        [&] { return SKF(SKF_DecryptUpdate)(ecb, data, 0x7FFFFFF0, out, &length); },
        SAR_INDATALENERR},
-      {"encrypt update: no device",
-       [&] { return SKF(SKF_EncryptUpdate)(&no_device, data, 16, out, &length); },
+      {"encrypt update: a record the library did not make",
+       [&] { return SKF(SKF_EncryptUpdate)(&foreign, data, 16, out, &length); },
        SAR_INVALIDHANDLEERR},
       {"encrypt final: no handle", [&] { return SKF(SKF_EncryptFinal)(nullptr, out, &length); },
        SAR_INVALIDHANDLEERR},
@@ -272,23 +272,28 @@ TEST_F(CryptoArguments, StreamFamily) {
        [&] { return SKF(SKF_DecryptUpdate)(ecb, data, 16, out, nullptr); }, SAR_INVALIDPARAMERR},
       {"decrypt update: no data",
        [&] { return SKF(SKF_DecryptUpdate)(ecb, nullptr, 16, out, &length); }, SAR_INVALIDPARAMERR},
-      {"decrypt update: no device",
-       [&] { return SKF(SKF_DecryptUpdate)(&no_device, data, 16, out, &length); },
+      {"decrypt update: a record the library did not make",
+       [&] { return SKF(SKF_DecryptUpdate)(&foreign, data, 16, out, &length); },
        SAR_INVALIDHANDLEERR},
       {"decrypt final: no handle", [&] { return SKF(SKF_DecryptFinal)(nullptr, out, &length); },
        SAR_INVALIDHANDLEERR},
       {"decrypt final: no length", [&] { return SKF(SKF_DecryptFinal)(ecb, out, nullptr); },
        SAR_INVALIDPARAMERR},
-      {"decrypt final: no device", [&] { return SKF(SKF_DecryptFinal)(&no_device, out, &length); },
-       SAR_INVALIDHANDLEERR},
+      {"decrypt final: a record the library did not make",
+       [&] { return SKF(SKF_DecryptFinal)(&foreign, out, &length); }, SAR_INVALIDHANDLEERR},
   });
-  // Length queries need no card: the whole blocks of pending and new bytes.
-  ULONG n = 0;
-  EXPECT_EQ(SKF(SKF_EncryptUpdate)(&no_device, data, 30, nullptr, &n), SAR_OK);
+  // Length queries need no card: the whole blocks of pending and new bytes. Four bytes pending
+  // (an update below one block sends nothing).
+  ULONG n = sizeof out;
+  ASSERT_EQ(SKF(SKF_EncryptUpdate)(ecb, data, 4, out, &n), SAR_OK);
+  EXPECT_EQ(n, 0u);
+  const auto *record = static_cast<const SessionRecord *>(ecb);
+  ASSERT_EQ(record->PendingLen, 4u);
+  EXPECT_EQ(SKF(SKF_EncryptUpdate)(ecb, data, 30, nullptr, &n), SAR_OK);
   EXPECT_EQ(n, 32u);
-  EXPECT_EQ(SKF(SKF_DecryptUpdate)(&no_device, data, 28, nullptr, &n), SAR_OK);
+  EXPECT_EQ(SKF(SKF_DecryptUpdate)(ecb, data, 28, nullptr, &n), SAR_OK);
   EXPECT_EQ(n, 16u) << "a whole last block stays for the final step";
-  EXPECT_EQ(no_device.PendingLen, 4u) << "queries change nothing";
+  EXPECT_EQ(record->PendingLen, 4u) << "queries change nothing";
 }
 
 TEST_F(CryptoArguments, MacFamilyIsNotSupported) {

@@ -5,8 +5,10 @@
 #include <openssl/evp.h>
 #include <openssl/obj_mac.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "keysim_fixture.h"
 
@@ -197,6 +199,49 @@ TEST_F(DigestTest, EveryAlgorithmMatchesOpenSsl) {
     out.resize(length);
     EXPECT_EQ(out, Reference(r.alg, data)) << r.alg;
   }
+}
+
+// The update steps keep a running state: results equal the one-shot digest over parts of
+// many sizes, an empty part is refused without disturbing it, and more data than a 32-bit
+// process could hold at once (288 MiB) goes through.
+TEST_F(DigestTest, UpdatesKeepARunningState) {
+  const Bytes data = Pattern(1000, 3);
+  const std::vector<std::vector<std::size_t>> splits = {
+      {7}, {19, 45, 64, 128}, {63, 1, 64, 0, 200}, {1000}, {3, 0, 0, 61}};
+  for (const ULONG alg : {ULONG{SGD_SHA1}, ULONG{SGD_SHA256}, ULONG{SGD_SM3}}) {
+    for (const auto &split : splits) {
+      HANDLE h = Init(alg);
+      for (std::size_t at = 0, i = 0; at < data.size(); ++i) {
+        const std::size_t n = std::min(split[i % split.size()], data.size() - at);
+        BYTE *part = const_cast<BYTE *>(data.data()) + at;
+        EXPECT_EQ(SKF(SKF_DigestUpdate)(h, part, static_cast<ULONG>(n)),
+                  n ? SAR_OK : SAR_INDATALENERR);
+        at += n;
+      }
+      Bytes out(32);
+      ULONG length = static_cast<ULONG>(out.size());
+      ASSERT_EQ(SKF(SKF_DigestFinal)(h, out.data(), &length), SAR_OK);
+      out.resize(length);
+      EXPECT_EQ(out, Reference(alg, data)) << alg << " " << split.size();
+    }
+  }
+
+  constexpr std::size_t kPart = 8 << 20, kParts = 36;
+  const Bytes part = Pattern(kPart, 7);
+  EVP_MD_CTX *reference = EVP_MD_CTX_new();
+  ASSERT_EQ(EVP_DigestInit_ex(reference, EVP_sha1(), nullptr), 1);
+  HANDLE h = Init(SGD_SHA1);
+  for (std::size_t i = 0; i < kParts; ++i) {
+    ASSERT_EQ(SKF(SKF_DigestUpdate)(h, const_cast<BYTE *>(part.data()), kPart), SAR_OK) << i;
+    EVP_DigestUpdate(reference, part.data(), kPart);
+  }
+  Bytes want(20);
+  EVP_DigestFinal_ex(reference, want.data(), nullptr);
+  EVP_MD_CTX_free(reference);
+  Bytes out(20);
+  ULONG length = 20;
+  ASSERT_EQ(SKF(SKF_DigestFinal)(h, out.data(), &length), SAR_OK);
+  EXPECT_EQ(out, want);
 }
 
 }  // namespace

@@ -182,6 +182,32 @@ TEST_F(FileTest, LargestFileFitsAndOneMoreByteIsRefusedBeforeTheCard) {
   EXPECT_EQ(vkey::Commands(key_), before);
 }
 
+// A hostile card: all 20 records live, each name filling its field (and the byte after it)
+// without a NUL. The list holds every name as far as the field goes, nothing past it.
+TEST_F(FileTest, NamesWithoutTheirNulFillTheListAndNoMore) {
+  Bytes table(kFileTableSize, 0);
+  std::string expected;
+  for (std::size_t i = 0; i < 20; ++i) {
+    const std::size_t at = FileRecordAt(i);
+    table[at] = 1;
+    table[at + 1] = 1;
+    std::memset(&table[at + 2], 'a' + static_cast<int>(i), 34);
+    expected += std::string(33, static_cast<char>('a' + i)) + '\0';
+  }
+  expected += '\0';
+  vkey::RawCard raw(key_);
+  WriteFile(raw, {kApp, 0xEF02}, table);
+  ULONG size = 0;
+  ASSERT_EQ(SKF(SKF_EnumFiles)(app_, nullptr, &size), SAR_OK);
+  EXPECT_EQ(size, expected.size() + 1);
+  std::string list(expected.size() + 16, 'x');
+  size = static_cast<ULONG>(list.size());
+  ASSERT_EQ(SKF(SKF_EnumFiles)(app_, list.data(), &size), SAR_OK);
+  ASSERT_EQ(size, expected.size());
+  EXPECT_EQ(list.substr(0, size), expected);
+  EXPECT_EQ(list.substr(size), std::string(16, 'x'));
+}
+
 // An application with a file area DF EA: its file table comes first, the application DF's
 // own second; listing sees the file area only.
 TEST_F(FileTest, TheFileAreaComesFirst) {

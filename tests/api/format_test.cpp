@@ -45,6 +45,14 @@ TEST_F(FormatCardTest, KeyThatRefusesTheBuiltInKey) {
   EXPECT_EQ(DeviceDirectory(key).size(), 1156u);
 }
 
+TEST_F(FormatCardTest, NoKeyTextIsRefusedBeforeTheCard) {
+  const std::string key = NewKey(false);
+  const std::uint64_t before = vkey::Commands(key);
+  EXPECT_EQ(SKF(SKF_FormatCard)(nullptr), SAR_INVALIDPARAMERR);
+  EXPECT_EQ(vkey::Commands(key), before);
+  EXPECT_TRUE(DeviceDirectory(key).empty()) << "nothing created";
+}
+
 TEST_F(FormatCardTest, NoReaderNoFormat) {
   char text[] = "0123456789abcdef";
   EXPECT_EQ(SKF(SKF_FormatCard)(text), SAR_FAIL);

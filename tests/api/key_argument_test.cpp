@@ -1,6 +1,7 @@
 // Argument checks of the key exports in their order, with their codes, and the bounds on
-// lengths the callers give. The handles carry a device that readerio never issued, so an export
-// that reached the card would fail with SAR_FAIL instead of the code of the check it passed.
+// lengths the callers give. The handles are records the library made whose device readerio no
+// longer knows, so an export that reached the card would fail with SAR_FAIL instead of the code
+// of the check it passed.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -17,10 +18,9 @@ using namespace argcases;
 
 class KeyArguments : public ::testing::Test {
  protected:
-  HandleRecord container_{0xDF11, kStrangeDevice};
-  HandleRecord closed_{0xFF, nullptr};
-  HCONTAINER c = &container_;
-  HCONTAINER closed = &closed_;
+  const LibraryRecords &records = SharedRecords();
+  HCONTAINER c = records.container;
+  HCONTAINER closed = records.closed_container;
   DEVHANDLE dev = kStrangeDevice;
   BYTE data[512] = {};
   BYTE out[512] = {};
@@ -218,7 +218,8 @@ TEST_F(KeyArguments, EccFamily) {
 TEST_F(KeyArguments, AgreementAndDecryptExtensions) {
   BYTE id[65] = {};
   ECCPUBLICKEYBLOB temp{};
-  BYTE dead_agreement[256] = {};  // a record without a device
+  HANDLE agreement = records.agreement;
+  BYTE foreign_agreement[256] = {};  // a record the library did not make
   ULONG pub_length = 0, priv_length = 0;
   RunCases({
       {"sponsor data: no handle",
@@ -253,14 +254,17 @@ TEST_F(KeyArguments, AgreementAndDecryptExtensions) {
        SAR_INVALIDHANDLEERR},
       {"sponsor key: no identity",
        [&] {
-         return SKF(SKF_GenerateKeyWithECC)(dead_agreement, &ecc_pub, &temp, nullptr, 16, &handle);
+         return SKF(SKF_GenerateKeyWithECC)(agreement, &ecc_pub, &temp, nullptr, 16, &handle);
        },
        SAR_INVALIDPARAMERR},
-      {"sponsor key: no device",
+      {"sponsor key: a record the library did not make",
        [&] {
-         return SKF(SKF_GenerateKeyWithECC)(dead_agreement, &ecc_pub, &temp, id, 16, &handle);
+         return SKF(SKF_GenerateKeyWithECC)(foreign_agreement, &ecc_pub, &temp, id, 16, &handle);
        },
        SAR_INVALIDHANDLEERR},
+      {"sponsor key: reaches the card",
+       [&] { return SKF(SKF_GenerateKeyWithECC)(agreement, &ecc_pub, &temp, id, 16, &handle); },
+       SAR_FAIL},
       {"responder: no sponsor identity",
        [&] {
          return SKF(SKF_GenerateAgreementDataAndKeyWithECC)(

@@ -279,9 +279,18 @@ ECCPUBLICKEYBLOB EccPublicBlob(const Bytes &xy) {
   return blob;
 }
 
+// A 64-byte field read as one number, as hosts read it: its 32-byte value, or an exception
+// when the number does not fit 256 bits (leading bytes the library left as they were).
+Bytes FieldValue(const std::uint8_t field[64]) {
+  const Bn number = BnOf(field, 64);
+  Check(number && BN_num_bytes(number.get()) <= 32, "SM2 field wider than 256 bits");
+  return BnBytes(number.get(), 32);
+}
+
 Bytes EccPoint(const ECCPUBLICKEYBLOB &blob) {
-  Bytes xy(blob.XCoordinate + 32, blob.XCoordinate + 64);
-  xy.insert(xy.end(), blob.YCoordinate + 32, blob.YCoordinate + 64);
+  Bytes xy = FieldValue(blob.XCoordinate);
+  const Bytes y = FieldValue(blob.YCoordinate);
+  xy.insert(xy.end(), y.begin(), y.end());
   return xy;
 }
 
@@ -293,8 +302,9 @@ ECCPRIVATEKEYBLOB EccPrivateBlob(const Bytes &d) {
 }
 
 Bytes EccSignature(const ECCSIGNATUREBLOB &blob) {
-  Bytes rs(blob.r + 32, blob.r + 64);
-  rs.insert(rs.end(), blob.s + 32, blob.s + 64);
+  Bytes rs = FieldValue(blob.r);
+  const Bytes s = FieldValue(blob.s);
+  rs.insert(rs.end(), s.begin(), s.end());
   return rs;
 }
 
@@ -321,8 +331,9 @@ Bytes EccCipherBlob(const Bytes &c1c2c3) {
 }
 
 Bytes EccCardCipher(const ECCCIPHERBLOB *blob) {
-  Bytes out(blob->XCoordinate + 32, blob->XCoordinate + 64);
-  out.insert(out.end(), blob->YCoordinate + 32, blob->YCoordinate + 64);
+  Bytes out = FieldValue(blob->XCoordinate);
+  const Bytes y = FieldValue(blob->YCoordinate);
+  out.insert(out.end(), y.begin(), y.end());
   const auto *c2 = reinterpret_cast<const std::uint8_t *>(blob) + offsetof(ECCCIPHERBLOB, Cipher);
   out.insert(out.end(), c2, c2 + blob->CipherLen);
   out.insert(out.end(), blob->HASH, blob->HASH + 32);

@@ -37,7 +37,8 @@ bool Sm2Verify(EVP_PKEY *key, const Bytes &id, const Bytes &message, const Bytes
 Bytes Sm2Encrypt(EVP_PKEY *key, const Bytes &plain);
 Bytes Sm2Decrypt(EVP_PKEY *key, const Bytes &c1c2c3);
 
-// Blob <-> bytes of the SM2 structures (values in the last 32 bytes of each field).
+// Blob <-> bytes of the SM2 structures. Blobs are made with each value in the last 32 bytes of
+// its field; a field is read back as one 64-byte number, which must fit 256 bits.
 ECCPUBLICKEYBLOB EccPublicBlob(const Bytes &xy);
 Bytes EccPoint(const ECCPUBLICKEYBLOB &blob);
 ECCPRIVATEKEYBLOB EccPrivateBlob(const Bytes &d);

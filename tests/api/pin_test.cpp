@@ -137,20 +137,63 @@ TEST_F(PinTest, ChangesMarkThePinsChanged) {
   EXPECT_EQ(left, 2u);
 }
 
-// A verification whose card exchange failed records no retry count.
+// The marker asks for the PIN of the shared cache (or of the user): two control characters
+// and eight digits.
+constexpr char kMarker[] =
+    "\x1D\x1E"
+    "48151623";
+
+// A verification whose card exchange failed records no retry count, for the PIN given and for
+// the marker's cached PIN alike.
 TEST_F(PinTest, AFailedExchangeLeavesTheRecord) {
   char name[] = "KEYSIM-APP";
   HAPPLICATION app = nullptr;
   ASSERT_EQ(SKF(SKF_OpenApplication)(device_, name, &app), SAR_OK);
-  const Header before = Record(0xAD01);
   // The directory read costs as many commands as an information query; the PIN mode query
   // follows, then the first command of the verification.
   const std::uint64_t start = vkey::Commands(key_);
   Info(app, USER_TYPE);
   const std::uint64_t road = vkey::Commands(key_) - start;
-  ASSERT_TRUE(vkey::Knob(key_, "fault_reader", std::to_string(road + 2).c_str()));
-  EXPECT_EQ(Verify(app, USER_TYPE, "12345678"), SAR_FAIL);
-  EXPECT_EQ(Record(0xAD01), before);
+  SharedPin shared(64);
+  ASSERT_TRUE(shared.IsOpen());
+  std::strcpy(shared.Text(), "12345678");
+  for (const char *pin : {"12345678", kMarker}) {
+    const Header before = Record(0xAD01);
+    ASSERT_TRUE(vkey::Knob(key_, "fault_reader", std::to_string(road + 2).c_str()));
+    char text[17] = {};
+    std::strcpy(text, pin);
+    ULONG left = 99;
+    EXPECT_EQ(SKF(SKF_VerifyPIN)(app, USER_TYPE, text, &left), SAR_FAIL) << pin;
+    EXPECT_EQ(left, 99u) << pin;
+    EXPECT_EQ(Record(0xAD01), before) << pin;
+  }
+}
+
+// An administrator verification or change whose challenge failed never presented the PIN:
+// no try is used up.
+TEST_F(PinTest, AFailedChallengeCostsTheAdministratorNoTry) {
+  char name[] = "KEYSIM-APP", admin[] = "12345678", next[] = "87654321";
+  HAPPLICATION app = nullptr;
+  ASSERT_EQ(SKF(SKF_OpenApplication)(device_, name, &app), SAR_OK);
+  const std::uint64_t start = vkey::Commands(key_);
+  Info(app, ADMIN_TYPE);
+  const std::uint64_t road = vkey::Commands(key_) - start;
+  const std::function<ULONG(ULONG *)> calls[] = {
+      [&](ULONG *left) { return SKF(SKF_VerifyPIN)(app, ADMIN_TYPE, admin, left); },
+      [&](ULONG *left) { return SKF(SKF_ChangePIN)(app, ADMIN_TYPE, admin, next, left); },
+  };
+  for (const char *fault : {"fault_sw", "fault_reader"}) {
+    for (const auto &call : calls) {
+      const Header before = Record(0xAD01);
+      const std::string at = std::to_string(road + 1);
+      ASSERT_TRUE(vkey::Knob(key_, fault, fault[6] == 's' ? (at + ":6A86").c_str() : at.c_str()));
+      ULONG left = 99;
+      EXPECT_EQ(call(&left), SAR_FAIL) << fault;
+      EXPECT_EQ(left, 99u) << fault;
+      EXPECT_EQ(Record(0xAD01), before) << fault;
+    }
+  }
+  EXPECT_EQ(Verify(app, ADMIN_TYPE, admin), SAR_OK) << "the PIN was never changed";
 }
 
 // A change or unblock whose card exchange failed records no retry count either.
@@ -192,12 +235,6 @@ TEST_F(PinTest, FailedChangesLeaveTheRecord) {
     EXPECT_EQ(Record(0xAD01), before) << c.what;
   }
 }
-
-// The marker asks for the PIN of the shared cache (or of the user): two control characters
-// and eight digits.
-constexpr char kMarker[] =
-    "\x1D\x1E"
-    "48151623";
 
 TEST_F(PinTest, TheMarkerTakesThePinOfTheSharedCache) {
   SharedPin shared(64);

@@ -206,11 +206,9 @@ TEST_F(Sm2Test, SessionKeyWrappedForOpenSsl) {
 TEST_F(Sm2Test, GeneratesPairsIntoContainers) {
   Login(app_);
   HCONTAINER fresh = CreateContainer(app_, "FRESH-SM2");
-  ECCPUBLICKEYBLOB blob;
-  std::memset(&blob, 0xAA, sizeof blob);
+  ECCPUBLICKEYBLOB blob{};
   ASSERT_EQ(SKF(SKF_GenECCKeyPair)(fresh, SGD_SM2_1, &blob), SAR_OK);
   EXPECT_EQ(blob.BitLen, 256u);
-  EXPECT_EQ(blob.XCoordinate[0], 0xAA) << "leading bytes of the caller's blob kept";
   EXPECT_EQ(ossl::EccPoint(blob), PublicKey(fresh, TRUE));
   ULONG type = 0;
   ASSERT_EQ(SKF(SKF_GetRsaType)(fresh, &type), SAR_OK);
@@ -229,6 +227,62 @@ TEST_F(Sm2Test, GeneratesPairsIntoContainers) {
   EXPECT_EQ(SKF(SKF_GenECCKeyPair)(fresh, SGD_SM2_3, &blob), SAR_FAIL);
   HCONTAINER rsa = OpenContainer(app_, apitest::kRsaContainer);
   EXPECT_EQ(SKF(SKF_GenECCKeyPair)(rsa, SGD_SM2_1, &blob), SAR_FAIL);
+}
+
+// Every SM2 blob the library fills holds whole numbers, whatever the caller's blob held before:
+// each is filled with FF first and each 64-byte field read as one number.
+TEST_F(Sm2Test, OutputBlobsHoldWholeNumbers) {
+  Login(app_);
+  ossl::Pkey key = ossl::Sm2Generate();
+  const Bytes key_xy = ossl::Sm2Public(key.get());
+  ECCPUBLICKEYBLOB pub = ossl::EccPublicBlob(key_xy);
+  ECCPRIVATEKEYBLOB priv = ossl::EccPrivateBlob(ossl::Sm2Private(key.get()));
+  const Bytes message = ossl::Random(40);
+
+  ECCPUBLICKEYBLOB generated;
+  std::memset(&generated, 0xFF, sizeof generated);
+  ASSERT_EQ(SKF(SKF_GenECCKeyPair)(sm2_, SGD_SM2_ENC_PAIR, &generated), SAR_OK);
+  EXPECT_EQ(ossl::EccPoint(generated), PublicKey(sm2_, FALSE));
+
+  ECCSIGNATUREBLOB sig;
+  std::memset(&sig, 0xFF, sizeof sig);
+  const Bytes xy = PublicKey(sm2_, TRUE);
+  Bytes e = ossl::Sm2Digest(xy, kId, message);
+  ASSERT_EQ(SKF(SKF_ECCSignData)(sm2_, e.data(), 32, &sig), SAR_OK);
+  ossl::Pkey card_key = ossl::Sm2FromPublic(xy);
+  EXPECT_TRUE(ossl::Sm2Verify(card_key.get(), kId, message, ossl::EccSignature(sig)));
+  std::memset(&sig, 0xFF, sizeof sig);
+  e = ossl::Sm2Digest(key_xy, kId, message);
+  ASSERT_EQ(SKF(SKF_ExtECCSign)(dev_, &priv, e.data(), 32, &sig), SAR_OK);
+  EXPECT_TRUE(ossl::Sm2Verify(key.get(), kId, message, ossl::EccSignature(sig)));
+
+  Bytes out(sizeof(ECCCIPHERBLOB) + 16, 0xFF);
+  auto *blob = reinterpret_cast<ECCCIPHERBLOB *>(out.data());
+  HANDLE session = nullptr;
+  ASSERT_EQ(SKF(SKF_ECCExportSessionKey)(sm2_, SGD_SMS4_ECB, &pub, blob, &session), SAR_OK);
+  EXPECT_EQ(ossl::Sm2Decrypt(key.get(), ossl::EccCardCipher(blob)), SessionKeyOf(session));
+  std::fill(out.begin(), out.end(), 0xFF);
+  ASSERT_EQ(SKF(SKF_ExtECCEncrypt)(dev_, &pub, const_cast<BYTE *>(message.data()), 16, blob),
+            SAR_OK);
+  EXPECT_EQ(ossl::Sm2Decrypt(key.get(), ossl::EccCardCipher(blob)),
+            Bytes(message.begin(), message.begin() + 16));
+
+  // Agreement data: the temporary public keys of both sides.
+  ECCPUBLICKEYBLOB sponsor_temp, responder_temp;
+  std::memset(&sponsor_temp, 0xFF, sizeof sponsor_temp);
+  std::memset(&responder_temp, 0xFF, sizeof responder_temp);
+  Bytes id = Hex("0102030405060708090a0b0c0d0e0f10");
+  HANDLE agreement = nullptr, agreed = nullptr;
+  ASSERT_EQ(SKF(SKF_GenerateAgreementDataWithECC)(sm2_, SGD_SMS4_ECB, &sponsor_temp, id.data(), 16,
+                                                  &agreement),
+            SAR_OK);
+  EXPECT_EQ(ossl::Sm2Public(ossl::Sm2FromPublic(ossl::EccPoint(sponsor_temp)).get()).size(), 64u);
+  ECCPUBLICKEYBLOB own = ossl::EccPublicBlob(PublicKey(sm2_, FALSE));
+  ASSERT_EQ(SKF(SKF_GenerateAgreementDataAndKeyWithECC)(sm2_, SGD_SMS4_ECB, &own, &sponsor_temp,
+                                                        &responder_temp, id.data(), 16, id.data(),
+                                                        16, &agreed),
+            SAR_OK);
+  EXPECT_EQ(ossl::EccPoint(responder_temp).size(), 64u);
 }
 
 TEST_F(Sm2Test, ImportsEnvelopedPairsInBothLayouts) {

@@ -242,23 +242,21 @@ TEST_F(SymmetricTest, CommandsPerPiece) {
 }
 
 // Identifier 1 is two-key triple DES in software for the one-shot operations, and the card's
-// CBC mode 80 for the stream steps; only the creators that take any identifier store it, so
-// the record is made here.
+// CBC mode 80 for the stream steps; only the creators that take any identifier store it, so a
+// key made here gets it in its record.
 TEST_F(SymmetricTest, IdentifierOneIsSoftwareTripleDesInOneShot) {
-  SessionRecord record = {};
-  record.dwAlgID = 1;
-  std::memcpy(record.Key, kKey.data(), kKey.size());
-  record.hDev = device_;
+  HANDLE one = Key(SGD_SMS4_ECB);
+  static_cast<SessionRecord *>(one)->dwAlgID = 1;
   const Bytes plain = Pattern(24, 5);
   const std::uint64_t before = vkey::Commands(key_);
-  const Bytes cipher = Encrypt(&record, plain);
+  const Bytes cipher = Encrypt(one, plain);
   EXPECT_EQ(cipher, Reference(EVP_des_ede_ecb(), true, false, plain));
-  EXPECT_EQ(Decrypt(&record, cipher), plain);
+  EXPECT_EQ(Decrypt(one, cipher), plain);
   EXPECT_EQ(vkey::Commands(key_), before) << "nothing reaches the card";
-  Encrypt(&record, Pattern(20, 5), SAR_FAIL);
+  Encrypt(one, Pattern(20, 5), SAR_FAIL);
 
-  ASSERT_EQ(SKF(SKF_EncryptInit)(&record, Param(false)), SAR_OK);
-  const Bytes streamed = StreamEncrypt(&record, Pattern(32, 6), {32});
+  ASSERT_EQ(SKF(SKF_EncryptInit)(one, Param(false)), SAR_OK);
+  const Bytes streamed = StreamEncrypt(one, Pattern(32, 6), {32});
   HANDLE ssf33_cbc = Key(SGD_SSF33_CBC);
   ASSERT_EQ(SKF(SKF_EncryptInit)(ssf33_cbc, Param(false)), SAR_OK);
   EXPECT_EQ(streamed, StreamEncrypt(ssf33_cbc, Pattern(32, 6), {32}));

@@ -13,6 +13,7 @@
 #include "daemon_harness.h"
 #include "net.h"
 #include "protocol.h"
+#include "readerio.h"
 
 namespace vkey {
 

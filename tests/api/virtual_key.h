@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "readerio.h"
-
 namespace vkey {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -52,7 +50,7 @@ class RawCard {
   std::optional<Bytes> ReadRaw(std::size_t offset, std::size_t length);
 
  private:
-  QX_DEVHANDLE handle_ = nullptr;
+  void *handle_ = nullptr;  // readerio's QX_DEVHANDLE; readerio.h stays out of this header
 };
 
 // 32-bit little-endian field of a directory image.

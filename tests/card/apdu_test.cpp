@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "card_fixture.h"
@@ -63,6 +64,22 @@ TEST_F(TransportTest, EndlessChainFails) {
   EXPECT_EQ(QX_Application_Manager(device_, kCommand, response, &sw), kApduFailed);
   EXPECT_EQ(sw, 0x1234);
   EXPECT_EQ(Sent().size(), 1u + kMaxGetResponse);
+}
+
+// Answers of 32768 bytes and more come back with their real length, not as a negative
+// (failed) 16-bit result.
+TEST_F(TransportTest, LongAnswersKeepTheirLength) {
+  for (std::size_t n : {32767u, 32768u, 40000u, 65535u}) {
+    Fake().Reset();
+    const auto data = Bytes(n, static_cast<std::uint8_t>(n));
+    AnswerBytes(data);
+    std::vector<std::uint8_t> response(65536, 0xEE);
+    std::uint16_t sw = 0;
+    ASSERT_EQ(QX_Application_Manager(device_, kCommand, response, &sw), static_cast<int>(n));
+    EXPECT_EQ(sw, 0x9000);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), response.begin())) << n;
+    EXPECT_EQ(response[n], 0xEE) << n;
+  }
 }
 
 TEST_F(TransportTest, AnswerLargerThanTheBufferFails) {

@@ -169,20 +169,25 @@ TEST_F(PinAskTest, LockedKeyAndCardFailureEndTheLoop) {
   const struct {
     std::uint32_t sw;
     std::vector<UiSeen> after_dialog;
+    int result;
+    std::uint32_t retries;
   } cases[] = {
-      {0x63C0, {{UiSeen::kOkOnly, kLocked}}},
-      {0x6983, {{UiSeen::kOkOnly, kLocked}}},
-      {0x6A82, {}},  // another failure: no message
+      {0x63C0, {{UiSeen::kOkOnly, kLocked}}, -1, 0},
+      {0x6983, {{UiSeen::kOkOnly, kLocked}}, -1, 0},
+      {0x6A82, {}, -2, 77},  // no count from the card: a failed exchange, no message
+      {0xFF01, {}, -2, 77},  // a reader failure
   };
   for (const auto &c : cases) {
     Fake().Reset();
     CardAnswers({c.sw});
+    retries_ = 77;
     std::vector<UiSeen> seen;
-    EXPECT_EQ(AskWith({{UiAction::kEnterPin, "1111"}, {UiAction::kMessageOk, ""}}, &seen), -1);
+    EXPECT_EQ(AskWith({{UiAction::kEnterPin, "1111"}, {UiAction::kMessageOk, ""}}, &seen),
+              c.result);
     std::vector<UiSeen> expected{kDialog};
     expected.insert(expected.end(), c.after_dialog.begin(), c.after_dialog.end());
     EXPECT_EQ(seen, expected) << std::hex << c.sw;
-    EXPECT_EQ(retries_, 0u) << std::hex << c.sw;
+    EXPECT_EQ(retries_, c.retries) << std::hex << c.sw;
     EXPECT_STREQ(buffer_, marker_) << "nothing handed back";
   }
 }

@@ -42,6 +42,38 @@ Bytes AdminKey(const std::string &pin) {
   return {digest, digest + 16};
 }
 
+// ISO/IEC 9797-1 algorithm 3 by OpenSSL's DES: the first block is the initial value, the rest
+// chained under K1, then decrypted under K2 and encrypted under K1; the first 4 bytes.
+Bytes RetailMac(const Bytes &message, const Bytes &key) {
+  DES_cblock k1, k2;
+  std::memcpy(k1, key.data(), 8);
+  std::memcpy(k2, key.data() + 8, 8);
+  DES_key_schedule s1, s2;
+  DES_set_key_unchecked(&k1, &s1);
+  DES_set_key_unchecked(&k2, &s2);
+  DES_cblock v;
+  std::memcpy(v, message.data(), 8);
+  for (std::size_t at = 8; at + 8 <= message.size(); at += 8) {
+    for (int i = 0; i < 8; ++i) v[i] ^= message[at + i];
+    DES_ecb_encrypt(&v, &v, &s1, DES_ENCRYPT);
+  }
+  DES_ecb_encrypt(&v, &v, &s2, DES_DECRYPT);
+  DES_ecb_encrypt(&v, &v, &s1, DES_ENCRYPT);
+  return {v, v + 4};
+}
+
+// The MAC message of the administrator key update: challenge and four zeros, the header, the
+// key reference, the new key, 80 and zeros to a whole block.
+Bytes KeyUpdateMessage(const Bytes &challenge, const Bytes &new_key) {
+  Bytes m = challenge;
+  m.resize(8, 0x00);
+  m.insert(m.end(), {0x84, 0xD4, 0x01, 0x14, 0x17, 0x01, 0x01, 0x00});
+  m.insert(m.end(), new_key.begin(), new_key.end());
+  m.push_back(0x80);
+  m.resize(40, 0x00);
+  return m;
+}
+
 std::string Zeros(std::size_t n) {
   std::string s;
   for (std::size_t i = 0; i < n; ++i) s += " 00";
@@ -168,6 +200,8 @@ TEST_F(PinCommandTest, AdministratorKeyUpdate) {
   ASSERT_EQ(verify.size(), 28u * 3 - 1);
   EXPECT_EQ(verify.substr(0, 24), "84 D4 01 14 17 01 01 00 ");
   EXPECT_EQ(verify.substr(24, 16 * 3 - 1), ToHex(key)) << "verification sends the MAC key";
+  EXPECT_EQ(verify.substr(24 + 16 * 3),
+            ToHex(RetailMac(KeyUpdateMessage({0x11, 0x22, 0x33, 0x44}, key), key)));
 
   Fake().Reset();
   Answer("11 22 33 44");
@@ -178,7 +212,10 @@ TEST_F(PinCommandTest, AdministratorKeyUpdate) {
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[1].substr(0, 24), "84 D4 01 14 17 01 01 00 ");
   EXPECT_EQ(sent[1].substr(24, 16 * 3 - 1), ToHex(AdminKey("0123456789abcdef")));
-  EXPECT_NE(sent[1].substr(24 + 16 * 3), verify.substr(24 + 16 * 3)) << "MAC under the old key";
+  EXPECT_EQ(sent[1].substr(24 + 16 * 3),
+            ToHex(RetailMac(
+                KeyUpdateMessage({0x11, 0x22, 0x33, 0x44}, AdminKey("0123456789abcdef")), key)))
+      << "the new key under a MAC of the old one";
 
   Fake().Reset();
   Answer("", 0x6A86);  // no challenge: no key command, retries untouched

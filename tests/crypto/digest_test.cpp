@@ -135,6 +135,36 @@ Bytes Md5Pieces(const Bytes &data, const std::vector<size_t> &pieces) {
   return Bytes(out, out + sizeof out);
 }
 
+// SHA-1's running state, empty pieces included; its final step leaves the state, so the digest
+// can be taken again and more data added after it.
+Bytes Sha1Pieces(const Bytes &data, const std::vector<size_t> &pieces) {
+  Sha1Context ctx;
+  EXPECT_EQ(SHA1_Init(&ctx), 0);
+  for (size_t off = 0, i = 0; off < data.size(); ++i) {
+    const size_t n = std::min(pieces[i % pieces.size()], data.size() - off);
+    EXPECT_EQ(SHA1_Update(&ctx, data.data() + off, static_cast<uint32_t>(n)), 0);
+    off += n;
+  }
+  uint8_t out[kSha1DigestSize], again[kSha1DigestSize];
+  EXPECT_EQ(SHA1_Final(&ctx, out), 0);
+  EXPECT_EQ(SHA1_Final(&ctx, again), 0);
+  EXPECT_EQ(Bytes(again, again + sizeof again), Bytes(out, out + sizeof out));
+  return Bytes(out, out + sizeof out);
+}
+
+TEST(Digest, Sha1FinalKeepsTheRunningState) {
+  const Bytes data = FromText("abc");
+  Sha1Context ctx;
+  ASSERT_EQ(SHA1_Init(&ctx), 0);
+  ASSERT_EQ(SHA1_Update(&ctx, data.data(), 1), 0);
+  uint8_t out[kSha1DigestSize];
+  ASSERT_EQ(SHA1_Final(&ctx, out), 0);
+  EXPECT_EQ(Bytes(out, out + sizeof out), Sha1(FromText("a")));
+  ASSERT_EQ(SHA1_Update(&ctx, data.data() + 1, 2), 0);
+  ASSERT_EQ(SHA1_Final(&ctx, out), 0);
+  EXPECT_EQ(Bytes(out, out + sizeof out), Sha1(data));
+}
+
 TEST(Digest, PieceByPieceEqualsOneShot) {
   std::mt19937 rng(32905);
   const std::vector<std::vector<size_t>> splits = {{1}, {63}, {64}, {1, 63, 64}, {0, 7, 130}};
@@ -143,6 +173,7 @@ TEST(Digest, PieceByPieceEqualsOneShot) {
     for (const auto &split : splits) {
       EXPECT_EQ(Sm3Pieces(data, split), Sm3(data)) << len;
       EXPECT_EQ(Md5Pieces(data, split), Md5(data)) << len;
+      EXPECT_EQ(Sha1Pieces(data, split), RefDigest(EVP_sha1(), data)) << len;
     }
   }
 }

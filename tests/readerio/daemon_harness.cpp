@@ -45,10 +45,18 @@ static bool read_port(const std::string &file, std::string &addr) {
   return true;
 }
 
+// Unique across the programs that share one daemon (under Wine, one after another within the
+// same second): the process id is part of the name.
 std::string fresh_key_name(const char *stem) {
   static int n = 0;
+#ifdef _WIN32
+  const unsigned long pid = GetCurrentProcessId();
+#else
+  const unsigned long pid = static_cast<unsigned long>(getpid());
+#endif
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%s%ld_%d", stem, long(std::time(nullptr) % 100000), ++n);
+  std::snprintf(buf, sizeof buf, "%s%ld_%lu_%d", stem, long(std::time(nullptr) % 100000), pid,
+                ++n);
   return buf;
 }
 

@@ -265,4 +265,43 @@ TEST_F(Process, KeysimctlDrivesTheDaemon) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
+// keysimctl takes the card number in decimal or in the hexadecimal form users write, and says
+// which forms it takes when it refuses one.
+TEST(Keysimctl, ReadsSerialsInDecimalAndHexadecimal) {
+  const std::string dir = make_temp_dir();
+  const std::string ctl = std::string(KEYSIMCTL_PATH) + " create --state " + dir + " k ";
+  const struct {
+    const char *text;
+    const char *serial;  // as the dump shows it (decimal), or nullptr: refused
+  } cases[] = {
+      {"12345678", "12345678"},
+      {"0A1B2C3D", "169552957"},
+      {"0a1b2c3d", "169552957"},
+      {"0x0A1B2C3D", "169552957"},
+      {"0X1f", "31"},
+      {"FFFFFFFF", "4294967295"},
+      {"4294967295", "4294967295"},
+      {"4294967296", nullptr},
+      {"1FFFFFFFF", nullptr},
+      {"0x", nullptr},
+      {"12G4", nullptr},
+      {"-1", nullptr},
+      {"0x-1", nullptr},
+  };
+  for (const auto &c : cases) {
+    std::string out;
+    const int rc = run(ctl + "'" + c.text + "'", &out);
+    if (!c.serial) {
+      EXPECT_EQ(rc, 2) << c.text;
+      EXPECT_NE(out.find("0A1B2C3D or 0x0A1B2C3D"), std::string::npos) << c.text << ": " << out;
+      continue;
+    }
+    ASSERT_EQ(rc, 0) << c.text << ": " << out;
+    ASSERT_EQ(run(std::string(KEYSIMCTL_PATH) + " dump --state " + dir + " k", &out), 0);
+    EXPECT_NE(out.find(std::string("serial ") + c.serial + " "), std::string::npos)
+        << c.text << ": " << out;
+  }
+  remove_dir(dir);
+}
+
 }  // namespace

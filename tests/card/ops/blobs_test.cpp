@@ -44,7 +44,7 @@ TEST(KeyBlobs, RsaBlobsHoldA1024BitKeyRightAligned) {
   EXPECT_EQ(pub_back.BitLen, 2048u);
 }
 
-TEST(KeyBlobs, Sm2ValuesAreTheLast32BytesOfEachField) {
+TEST(KeyBlobs, Sm2ValuesAreTheLast32BytesOfEachFieldAfterZeros) {
   const ByteVec xy = Counting(64, 1);
   ECCPUBLICKEYBLOB pub;
   std::memset(&pub, 0xEE, sizeof pub);
@@ -52,14 +52,18 @@ TEST(KeyBlobs, Sm2ValuesAreTheLast32BytesOfEachField) {
   EXPECT_EQ(pub.BitLen, 256u);
   EXPECT_EQ(ByteVec(pub.XCoordinate + 32, pub.XCoordinate + 64), Counting(32, 1));
   EXPECT_EQ(ByteVec(pub.YCoordinate + 32, pub.YCoordinate + 64), Counting(32, 33));
-  EXPECT_EQ(pub.XCoordinate[31], 0xEE) << "the first 32 bytes are not written";
+  EXPECT_EQ(ByteVec(pub.XCoordinate, pub.XCoordinate + 32), ByteVec(32, 0))
+      << "the first 32 bytes are zeroed";
   std::uint8_t back[64];
   EccPointFromBlob(pub, back);
   EXPECT_EQ(ByteVec(back, back + 64), xy);
 
-  ECCSIGNATUREBLOB sig = {};
+  ECCSIGNATUREBLOB sig;
+  std::memset(&sig, 0xEE, sizeof sig);
   ASSERT_EQ(EccSignatureToBlob(xy, &sig), 0);
   EXPECT_EQ(sig.s[32], 33);
+  EXPECT_EQ(ByteVec(sig.r, sig.r + 32), ByteVec(32, 0));
+  EXPECT_EQ(ByteVec(sig.s, sig.s + 32), ByteVec(32, 0));
   EccSignatureFromBlob(sig, back);
   EXPECT_EQ(ByteVec(back, back + 64), xy);
   EXPECT_EQ(EccSignatureToBlob(Counting(62), &sig), -1);
@@ -72,16 +76,18 @@ TEST(KeyBlobs, Sm2ValuesAreTheLast32BytesOfEachField) {
 
 TEST(KeyBlobs, CipherBlobsAreBoundedByTheirRoom) {
   const ByteVec card = Cat({Counting(64, 1), Fill(20, 0xC2), Fill(32, 0xC3)});
-  std::vector<std::uint8_t> storage(sizeof(ECCCIPHERBLOB) + 31, 0);
+  std::vector<std::uint8_t> storage(sizeof(ECCCIPHERBLOB) + 31, 0xEE);
   auto *blob = reinterpret_cast<ECCCIPHERBLOB *>(storage.data());
   const std::size_t room = 32;
   EXPECT_EQ(EccCipherToBlob(Cat({card, Fill(13, 1)}), blob, room), -1) << "C2 of 33 bytes";
-  EXPECT_EQ(blob->CipherLen, 0u);
+  EXPECT_EQ(blob->CipherLen, 0xEEEEEEEEu) << "nothing written";
   EXPECT_EQ(EccCipherToBlob(Counting(95), blob, room), -1);
   ASSERT_EQ(EccCipherToBlob(card, blob, room), 0);
   EXPECT_EQ(blob->CipherLen, 20u);
   EXPECT_EQ(blob->HASH[0], 0xC3);
   EXPECT_EQ(blob->XCoordinate[32], 1);
+  EXPECT_EQ(ByteVec(blob->XCoordinate, blob->XCoordinate + 32), ByteVec(32, 0));
+  EXPECT_EQ(ByteVec(blob->YCoordinate, blob->YCoordinate + 32), ByteVec(32, 0));
 
   ByteVec out(116);
   int length = 0;

@@ -58,22 +58,51 @@ TEST_F(ImportTest, CardPathDecryptsBlockByBlockAndStrips) {
             -1);
 }
 
+TEST_F(ImportTest, CardModeByIdentifier) {
+  const struct {
+    std::uint32_t alg;
+    std::uint8_t mode;
+  } cases[] = {{0x101, 0x01}, {0x401, 0x02}, {0x201, 0x00}, {0x102, 0x00}, {0x402, 0x00}};
+  for (const auto &c : cases) {
+    Fake().Reset();
+    Answer("");
+    AnswerOk(Fill(16, 0x66));
+    ByteVec out(16);
+    int length = 0;
+    ASSERT_EQ(QX_DecryptImportedKey(device_, c.alg, 0, Counting(16), Counting(16), out, &length),
+              0);
+    const auto sent = SentBytes();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1][3], c.mode) << std::hex << c.alg;
+  }
+}
+
+// The key lies zero-padded in 64 bytes: two-key triple DES for 16 bytes, three-key (its first
+// 24 bytes) for any other length.
 TEST_F(ImportTest, IdentifierOneIsTripleDesInSoftware) {
-  const ByteVec key = Counting(16, 0x31);
   const ByteVec plain = Counting(16, 0x01);
-  ByteVec cipher(16);
-  int n = 0;
-  EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
-  ASSERT_EQ(EVP_EncryptInit_ex(ctx, EVP_des_ede_ecb(), nullptr, key.data(), nullptr), 1);
-  EVP_CIPHER_CTX_set_padding(ctx, 0);
-  ASSERT_EQ(EVP_EncryptUpdate(ctx, cipher.data(), &n, plain.data(), 16), 1);
-  EVP_CIPHER_CTX_free(ctx);
-  ByteVec out(16);
+  for (std::size_t key_length : {16u, 8u, 20u, 24u, 32u}) {
+    const ByteVec key = Counting(key_length, 0x31);
+    ByteVec padded = key;
+    padded.resize(24, 0x00);
+    ByteVec cipher(16);
+    int n = 0;
+    EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
+    ASSERT_EQ(EVP_EncryptInit_ex(ctx, key_length == 16 ? EVP_des_ede_ecb() : EVP_des_ede3_ecb(),
+                                 nullptr, padded.data(), nullptr),
+              1);
+    EVP_CIPHER_CTX_set_padding(ctx, 0);
+    ASSERT_EQ(EVP_EncryptUpdate(ctx, cipher.data(), &n, plain.data(), 16), 1);
+    EVP_CIPHER_CTX_free(ctx);
+    ByteVec out(16);
+    int length = 0;
+    ASSERT_EQ(QX_DecryptImportedKey(device_, 1, 1, key, cipher, out, &length), 0) << key_length;
+    EXPECT_EQ(length, 16) << "no stripping in software";
+    EXPECT_EQ(out, plain) << key_length;
+  }
   int length = 0;
-  ASSERT_EQ(QX_DecryptImportedKey(device_, 1, 1, key, cipher, out, &length), 0);
-  EXPECT_EQ(length, 16) << "no stripping in software";
-  EXPECT_EQ(out, plain);
-  EXPECT_EQ(QX_DecryptImportedKey(device_, 1, 0, key, Counting(12), out, &length), -1);
+  ByteVec out(16);
+  EXPECT_EQ(QX_DecryptImportedKey(device_, 1, 0, Counting(16), Counting(12), out, &length), -1);
   EXPECT_TRUE(Sent().empty());
 }
 
@@ -120,17 +149,18 @@ TEST_F(ImportTest, RsaPairGoesIntoTheExchangeFiles) {
   EXPECT_EQ(Sent().size(), 9u);
 }
 
+// A PKCS #1 RSAPrivateKey of any size; BitLen is the modulus length in whole bytes.
 TEST_F(ImportTest, ParsedDerKeyMatchesOpenSsl) {
-  for (int bits : {1024, 2048}) {
+  for (int bits : {1024, 2048, 1023}) {
     EVP_PKEY *pkey = EVP_RSA_gen(static_cast<unsigned>(bits));
     ASSERT_NE(pkey, nullptr);
     unsigned char *der = nullptr;
     const int der_length = i2d_PrivateKey(pkey, &der);
     ASSERT_GT(der_length, 0);
     RsaKeyRecord key = {};
-    ASSERT_EQ(ParseRsaPrivateKey({der, static_cast<std::size_t>(der_length)}, &key), 0);
-    EXPECT_EQ(key.BitLen, static_cast<std::uint32_t>(bits));
-    const std::size_t k = static_cast<std::size_t>(bits) / 8;
+    ASSERT_EQ(ParseRsaPrivateKey({der, static_cast<std::size_t>(der_length)}, &key), 0) << bits;
+    const std::size_t k = (static_cast<std::size_t>(bits) + 7) / 8;
+    EXPECT_EQ(key.BitLen, 8 * k);
     const struct {
       const char *name;
       const std::uint8_t *field;
@@ -154,11 +184,28 @@ TEST_F(ImportTest, ParsedDerKeyMatchesOpenSsl) {
     OPENSSL_free(der);
     EVP_PKEY_free(pkey);
   }
-  RsaKeyRecord untouched = {};
-  untouched.BitLen = 77;
-  const ByteVec junk = Counting(100);
-  EXPECT_EQ(ParseRsaPrivateKey(junk, &untouched), -1);
-  EXPECT_EQ(untouched.BitLen, 77u);
+}
+
+// Bytes that are no PKCS #1 RSAPrivateKey leave the record untouched: junk, and the same key
+// wrapped as PKCS #8.
+TEST_F(ImportTest, OnlyTheRsaPrivateKeyStructureIsTaken) {
+  EVP_PKEY *pkey = EVP_RSA_gen(1024);
+  ASSERT_NE(pkey, nullptr);
+  PKCS8_PRIV_KEY_INFO *info = EVP_PKEY2PKCS8(pkey);
+  ASSERT_NE(info, nullptr);
+  unsigned char *pkcs8 = nullptr;
+  const int pkcs8_length = i2d_PKCS8_PRIV_KEY_INFO(info, &pkcs8);
+  ASSERT_GT(pkcs8_length, 0);
+  const ByteVec inputs[] = {Counting(100), ByteVec(pkcs8, pkcs8 + pkcs8_length)};
+  for (const ByteVec &der : inputs) {
+    RsaKeyRecord untouched = {};
+    untouched.BitLen = 77;
+    EXPECT_EQ(ParseRsaPrivateKey(der, &untouched), -1);
+    EXPECT_EQ(untouched.BitLen, 77u);
+  }
+  OPENSSL_free(pkcs8);
+  PKCS8_PRIV_KEY_INFO_free(info);
+  EVP_PKEY_free(pkey);
 }
 
 TEST_F(ImportTest, EccPairGoesIntoTheEncryptionFiles) {

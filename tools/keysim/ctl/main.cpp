@@ -25,6 +25,8 @@ int usage() {
       "  list                          keys and whether each is inserted\n"
       "  create [--provisioned] NAME [SERIAL]   new key (blank unless provisioned), inserted\n"
       "  create --state DIR [--provisioned] NAME [SERIAL]   write a key file offline\n"
+      "      SERIAL: the card number (32 bits, default 1), decimal (12345678) or\n"
+      "      hexadecimal (0A1B2C3D, 0x0A1B2C3D; digits alone are read as decimal)\n"
       "  insert NAME | remove NAME\n"
       "  knob NAME KNOB VALUE          see README \"Knobs\"\n"
       "  fault NAME sw N:XXXX | reader N | remove N | off\n"
@@ -35,12 +37,27 @@ int usage() {
   return 2;
 }
 
-bool parse_u32(const std::string &s, uint32_t &v) {
-  int base = 10;
-  const char *b = s.data(), *e = s.data() + s.size();
-  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) b += 2, base = 16;
+bool parse_number(const char *b, const char *e, int base, uint32_t &v) {
   auto [p, ec] = std::from_chars(b, e, v, base);
-  return ec == std::errc() && p == e && b != e;
+  return b != e && ec == std::errc() && p == e;
+}
+
+// A card number as users write it: decimal digits, or hexadecimal with a 0x prefix or with a
+// letter A-F among the digits (0A1B2C3D).
+bool parse_serial(const std::string &s, uint32_t &v) {
+  const char *b = s.data(), *e = s.data() + s.size();
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+    return parse_number(b + 2, e, 16, v);
+  const bool letters = s.find_first_of("ABCDEFabcdef") != std::string::npos;
+  return parse_number(b, e, letters ? 16 : 10, v);
+}
+
+int bad_serial(const std::string &s) {
+  std::fprintf(stderr,
+               "keysimctl: bad SERIAL \"%s\": expected the card number (32 bits) in decimal "
+               "(12345678) or hexadecimal (0A1B2C3D or 0x0A1B2C3D)\n",
+               s.c_str());
+  return 2;
 }
 
 // Sends one request and checks the result; r reads the rest of the reply.
@@ -171,6 +188,7 @@ int main(int argc, char **argv) {
   // create [--state DIR] [--provisioned] NAME [SERIAL]
   std::string state;
   bool provisioned = false;
+  uint32_t serial = 1;
   if (cmd == "create" || cmd == "dump") {
     if (a.size() >= 2 && a[0] == "--state") {
       state = a[1];
@@ -182,8 +200,8 @@ int main(int argc, char **argv) {
     }
   }
   if (cmd == "create") {
-    uint32_t serial = 1;
-    if (a.empty() || a.size() > 2 || (a.size() == 2 && !parse_u32(a[1], serial))) return usage();
+    if (a.empty() || a.size() > 2) return usage();
+    if (a.size() == 2 && !parse_serial(a[1], serial)) return bad_serial(a[1]);
     if (!state.empty()) return create_offline(state, a[0], serial, provisioned);
   }
   if (cmd == "dump" && !state.empty()) return a.size() == 1 ? dump_offline(state, a[0]) : usage();
@@ -200,8 +218,6 @@ int main(int argc, char **argv) {
   if ((cmd == "dump" || cmd == "stats") && a.size() == 1)
     return text_op(addr, cmd == "dump" ? Op::dump : Op::stats, a[0]);
   if (cmd == "create") {
-    uint32_t serial = 1;
-    if (a.size() == 2) parse_u32(a[1], serial);
     Writer w;
     w.u8(uint8_t(Op::create));
     w.text(a[0]);

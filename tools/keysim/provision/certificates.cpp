@@ -1,6 +1,7 @@
 // X.509 certificates for provisioned key pairs, issued by a throw-away test CA with OpenSSL.
 #include "certificates.h"
 
+#include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
@@ -89,8 +90,10 @@ bool Issuer::certificate(const PublicKey &pub, const std::string &cn, bool signi
   Own<EVP_PKEY> subject_key = public_key(pub);
   if (!subject_key) return fail("bad public key");
   Own<X509> x(X509_new());
-  if (!x || X509_set_version(x.get(), 2) != 1 ||
-      ASN1_INTEGER_set(X509_get_serialNumber(x.get()), ++serial_) != 1 ||
+  Own<BIGNUM> serial(BN_new());
+  if (!x || !serial || X509_set_version(x.get(), 2) != 1 ||
+      BN_rand(serial.get(), 64, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) != 1 ||
+      !BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(x.get())) ||
       !X509_gmtime_adj(X509_getm_notBefore(x.get()), -3600) ||
       !X509_gmtime_adj(X509_getm_notAfter(x.get()), kValidSeconds) ||
       !add_name(X509_get_subject_name(x.get()), cn) ||

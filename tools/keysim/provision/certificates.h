@@ -16,7 +16,9 @@ struct PublicKey {
 };
 
 // A throw-away test CA (one SM2 and one RSA issuer key, made on first use) that issues DER
-// certificates with subject CN `cn` and a key usage for signing or for encryption.
+// certificates with subject CN `cn` and a key usage for signing or for encryption. Serial
+// numbers are 64 random bits, so that no two certificates of any keys share issuer and serial
+// number (which is how certificate stores tell certificates apart).
 class Issuer {
  public:
   Issuer();
@@ -27,7 +29,6 @@ class Issuer {
  private:
   struct Keys;
   std::unique_ptr<Keys> keys_;
-  long serial_ = 0;
 };
 
 }  // namespace keysim::provision
