@@ -14,6 +14,7 @@ std::span<const Operation> RsaOps();         // RSA keys, RSA extensions, RSA ke
 std::span<const Operation> Sm2Ops();         // SM2 keys, agreement, SM2 extensions and import
 std::span<const Operation> SymmetricOps();   // session keys, ciphers, digests
 std::span<const Operation> CallerDataOps();  // blobs, DER keys and certificates from the caller
+std::span<const Operation> EventWaitOps();   // the event wait and the reader list
 
 // Opening steps that several families share.
 void OpenApp(Run &run, unsigned variant);

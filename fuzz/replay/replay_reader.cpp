@@ -24,6 +24,7 @@ struct State {
   Stream stream;
   Chunk atr;
   ReaderList list = ReaderList::fixed;
+  bool listed_last = false;  // what the last list call of an exhausted stream reported
   int module_marker = 0;
 };
 State state;
@@ -60,6 +61,10 @@ char **READERIO_API GetReaderList(std::uint32_t *count, int) {
       if (end > at) names[n++] = {text + at, end - at};
       at = end + 1;
     }
+  } else {
+    // Every wait ends: the list keeps changing.
+    state.listed_last = !state.listed_last;
+    if (state.listed_last) names[n++] = {kReaderName, sizeof kReaderName - 1};
   }
   return n ? NewList({names, n}, count) : nullptr;
 }
@@ -124,23 +129,53 @@ std::uint32_t READERIO_API GetReaderInfo(QX_DEVHANDLE handle, QX_READER_INFO *in
   return READERIO_SW_OK;
 }
 
+struct Named {
+  const char *name;
+  void *function;
+};
+const Named kFunctions[] = {
+    {"QX_GetReaderList", reinterpret_cast<void *>(GetReaderList)},
+    {"QX_DestroyReaderList", reinterpret_cast<void *>(DestroyReaderList)},
+    {"QX_ResetCard", reinterpret_cast<void *>(ResetCard)},
+    {"QX_GetDescriptor", reinterpret_cast<void *>(GetDescriptor)},
+    {"QX_OpenPort", reinterpret_cast<void *>(NotProvided)},
+    {"QX_ClosePort", reinterpret_cast<void *>(ClosePort)},
+    {"QX_ApduT0", reinterpret_cast<void *>(ApduT0)},
+    {"QX_GetDeviceName", reinterpret_cast<void *>(NotProvided)},
+    {"QX_OpenPath", reinterpret_cast<void *>(OpenPath)},
+    {"QX_GetReaderInfo", reinterpret_cast<void *>(GetReaderInfo)},
+};
+
+template <typename Fn>
+void Bind(const char *name, Fn &slot) {
+  slot = reinterpret_cast<Fn>(Function(name));
+}
+
 }  // namespace
+
+void *Function(const char *name) {
+  for (const Named &f : kFunctions) {
+    if (std::strcmp(f.name, name) == 0) return f.function;
+  }
+  return nullptr;
+}
 
 void Install(std::span<const std::uint8_t> stream, ReaderList list) {
   state.stream = Stream(stream);
   state.atr = state.stream.Next().value_or(Chunk{});
   state.list = list;
+  state.listed_last = false;
   ReaderApi.module = &state.module_marker;
-  ReaderApi.QX_GetReaderList = GetReaderList;
-  ReaderApi.QX_DestroyReaderList = DestroyReaderList;
-  ReaderApi.QX_ResetCard = ResetCard;
-  ReaderApi.QX_GetDescriptor = GetDescriptor;
-  ReaderApi.QX_OpenPort = NotProvided;
-  ReaderApi.QX_ClosePort = ClosePort;
-  ReaderApi.QX_ApduT0 = ApduT0;
-  ReaderApi.QX_GetDeviceName = NotProvided;
-  ReaderApi.QX_OpenPath = OpenPath;
-  ReaderApi.QX_GetReaderInfo = GetReaderInfo;
+  Bind("QX_GetReaderList", ReaderApi.QX_GetReaderList);
+  Bind("QX_DestroyReaderList", ReaderApi.QX_DestroyReaderList);
+  Bind("QX_ResetCard", ReaderApi.QX_ResetCard);
+  Bind("QX_GetDescriptor", ReaderApi.QX_GetDescriptor);
+  Bind("QX_OpenPort", ReaderApi.QX_OpenPort);
+  Bind("QX_ClosePort", ReaderApi.QX_ClosePort);
+  Bind("QX_ApduT0", ReaderApi.QX_ApduT0);
+  Bind("QX_GetDeviceName", ReaderApi.QX_GetDeviceName);
+  Bind("QX_OpenPath", ReaderApi.QX_OpenPath);
+  Bind("QX_GetReaderInfo", ReaderApi.QX_GetReaderInfo);
 }
 
 std::span<const std::uint8_t> AnswerToReset() { return state.atr; }

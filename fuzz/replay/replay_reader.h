@@ -11,7 +11,8 @@ inline constexpr char kReaderName[] = "Replay";
 
 enum class ReaderList {
   fixed,        // "Replay" on every list call
-  from_stream,  // each list call takes a chunk: its NUL-separated names (none once exhausted)
+  from_stream,  // each list call takes a chunk: its NUL-separated names, at most four; once
+                // the stream is exhausted, "Replay" and no reader by turns
 };
 
 // Binds the library to the replay reader over `stream` (which must outlive the run). The first
@@ -22,5 +23,8 @@ void Install(std::span<const std::uint8_t> stream, ReaderList list = ReaderList:
 
 // The answer-to-reset chunk of the installed stream (empty when there is none).
 std::span<const std::uint8_t> AnswerToReset();
+
+// One of the ten readerio functions by its exported name, or nullptr.
+void *Function(const char *name);
 
 }  // namespace replay
