@@ -2,6 +2,11 @@
 
 namespace fuzz {
 
+char *Numbered(char (&name)[8], unsigned variant) {
+  name[5] = static_cast<char>('0' + variant % 3);
+  return name;
+}
+
 void OpenApp(Run &run, unsigned variant) {
   char name[] = "KEYSIM-APP";
   if (variant & 1) name[0] = 'X';

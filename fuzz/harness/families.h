@@ -16,6 +16,9 @@ std::span<const Operation> SymmetricOps();   // session keys, ciphers, digests
 std::span<const Operation> CallerDataOps();  // blobs, DER keys and certificates from the caller
 std::span<const Operation> EventWaitOps();   // the event wait and the reader list
 
+// "NAME-k" with k = variant % 3 in a name of the form "NAME-0".
+char *Numbered(char (&name)[8], unsigned variant);
+
 // Opening steps that several families share.
 void OpenApp(Run &run, unsigned variant);
 void VerifyUserPin(Run &run, unsigned variant);

@@ -5,11 +5,6 @@ namespace fuzz {
 
 namespace {
 
-char *FileName(unsigned variant, char (&name)[8]) {
-  name[5] = static_cast<char>('0' + variant % 3);
-  return name;
-}
-
 void GetPinInfo(Run &run, unsigned variant) {
   ULONG max = 0, left = 0;
   BOOL is_default = FALSE;
@@ -35,19 +30,19 @@ void UnblockPin(Run &run, unsigned variant) {
 void CreateFile(Run &run, unsigned variant) {
   char name[8] = "FILE-0";
   static const ULONG kSizes[] = {0, 100, 1088, 32768};
-  SKF_CreateFile(run.app, FileName(variant, name), kSizes[(variant >> 2) & 3],
+  SKF_CreateFile(run.app, Numbered(name, variant), kSizes[(variant >> 2) & 3],
                  SECURE_ANYONE_ACCOUNT, SECURE_ANYONE_ACCOUNT);
 }
 
 void DeleteFile(Run &run, unsigned variant) {
   char name[8] = "FILE-0";
-  SKF_DeleteFile(run.app, FileName(variant, name));
+  SKF_DeleteFile(run.app, Numbered(name, variant));
 }
 
 void WriteFile(Run &run, unsigned variant) {
   char name[8] = "FILE-0";
   Bytes data = Filled(300, static_cast<std::uint8_t>(variant));
-  SKF_WriteFile(run.app, FileName(variant, name), (variant >> 2) * 40, data.data(),
+  SKF_WriteFile(run.app, Numbered(name, variant), (variant >> 2) * 40, data.data(),
                 variant & 4 ? 300 : 17);
 }
 
@@ -55,14 +50,14 @@ void ReadFile(Run &run, unsigned variant) {
   char name[8] = "FILE-0";
   BYTE out[400];
   ULONG size = sizeof out;
-  SKF_ReadFile(run.app, FileName(variant, name), (variant >> 2) * 40, variant & 4 ? 0 : 200,
+  SKF_ReadFile(run.app, Numbered(name, variant), (variant >> 2) * 40, variant & 4 ? 0 : 200,
                variant & 8 ? nullptr : out, &size);
 }
 
 void FileInfo(Run &run, unsigned variant) {
   char name[8] = "FILE-0";
   FILEATTRIBUTE info;
-  SKF_GetFileInfo(run.app, FileName(variant, name), &info);
+  SKF_GetFileInfo(run.app, Numbered(name, variant), &info);
 }
 
 void EnumFiles(Run &run, unsigned variant) {

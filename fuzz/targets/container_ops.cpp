@@ -5,22 +5,17 @@ namespace fuzz {
 
 namespace {
 
-char *ContainerName(unsigned variant, char (&name)[8]) {
-  name[5] = static_cast<char>('0' + variant % 3);
-  return name;
-}
-
 void CreateContainer(Run &run, unsigned variant) {
   char name[8] = "CONT-0";
   HCONTAINER container = nullptr;
-  if (SKF_CreateContainer(run.app, ContainerName(variant, name), &container) == SAR_OK) {
+  if (SKF_CreateContainer(run.app, Numbered(name, variant), &container) == SAR_OK) {
     run.container = run.Keep(container);
   }
 }
 
 void DeleteContainer(Run &run, unsigned variant) {
   char name[8] = "CONT-0";
-  SKF_DeleteContainer(run.app, ContainerName(variant, name));
+  SKF_DeleteContainer(run.app, Numbered(name, variant));
 }
 
 void EnumContainers(Run &run, unsigned variant) {

@@ -67,23 +67,28 @@ void EnumApps(Run &run, unsigned variant) {
   SKF_EnumApplication(run.device, variant & 1 ? nullptr : names, &size);
 }
 
-void CreateApp(Run &run, unsigned variant) {
-  char name[] = "FUZZ-APP";
+// FUZZ0-APP .. FUZZ3-APP, or the provisioned application's name.
+char *AppName(unsigned variant, char (&name)[11]) {
+  if (variant & 4) return std::strcpy(name, kAppName);
   name[4] = static_cast<char>('0' + variant % 4);
+  return name;
+}
+
+void CreateApp(Run &run, unsigned variant) {
+  char name[11] = "FUZZ-APP";
   char admin[] = "12345678";
   char user[] = "12345678";
   HAPPLICATION app = nullptr;
-  if (SKF_CreateApplication(run.device, variant & 4 ? const_cast<char *>(kAppName) : name, admin,
-                            10, user, 10, variant & 8 ? SECURE_USER_ACCOUNT : SECURE_ANYONE_ACCOUNT,
+  if (SKF_CreateApplication(run.device, AppName(variant, name), admin, 10, user, 10,
+                            variant & 8 ? SECURE_USER_ACCOUNT : SECURE_ANYONE_ACCOUNT,
                             &app) == SAR_OK) {
     run.app = run.Keep(app);
   }
 }
 
 void DeleteApp(Run &run, unsigned variant) {
-  char name[] = "FUZZ-APP";
-  name[4] = static_cast<char>('0' + variant % 4);
-  SKF_DeleteApplication(run.device, variant & 4 ? const_cast<char *>(kAppName) : name);
+  char name[11] = "FUZZ-APP";
+  SKF_DeleteApplication(run.device, AppName(variant, name));
 }
 
 const Operation kOps[] = {

@@ -1,6 +1,7 @@
 // Fault sweeps of the exports that write keys and PINs: key generation, key-pair import, PIN
 // change and unblock, the device key change.
 #include <memory>
+#include <set>
 #include <string>
 
 #include "fault_sweep.h"
@@ -188,36 +189,30 @@ void ExpectOnePin(Session &s, ULONG type, const char *old_pin, const char *new_p
   }
 }
 
-TEST_F(KeySweep, ChangeUserPin) {
+// PIN change of one type: old 12345678, new 87654321.
+void SweepPinChange(VirtualKeyTest &t, ULONG type, const char *name, std::set<int> passed_over) {
   fault::Export e;
-  e.name = "SKF_ChangePIN (user)";
+  e.name = name;
   e.open_app = true;
-  e.passed_over = {1, 10};  // the MF selection before the read; the PIN mode query
-  e.call = [](Session &s) {
+  e.passed_over = std::move(passed_over);
+  e.call = [type](Session &s) {
     char old_pin[] = "12345678", new_pin[] = "87654321";
     ULONG retries = 0;
-    return SKF(SKF_ChangePIN)(s.app, USER_TYPE, old_pin, new_pin, &retries);
+    return SKF(SKF_ChangePIN)(s.app, type, old_pin, new_pin, &retries);
   };
-  e.after = [](VirtualKeyTest &, Session &s, ULONG result) {
-    ExpectOnePin(s, USER_TYPE, "12345678", "87654321", result);
+  e.after = [type](VirtualKeyTest &, Session &s, ULONG result) {
+    ExpectOnePin(s, type, "12345678", "87654321", result);
   };
-  fault::Sweep(*this, e);
+  fault::Sweep(t, e);
+}
+
+// The MF selection before the read; for the user PIN also the PIN mode query.
+TEST_F(KeySweep, ChangeUserPin) {
+  SweepPinChange(*this, USER_TYPE, "SKF_ChangePIN (user)", {1, 10});
 }
 
 TEST_F(KeySweep, ChangeAdminPin) {
-  fault::Export e;
-  e.name = "SKF_ChangePIN (administrator)";
-  e.open_app = true;
-  e.passed_over = {1};  // the MF selection before the read
-  e.call = [](Session &s) {
-    char old_pin[] = "12345678", new_pin[] = "87654321";
-    ULONG retries = 0;
-    return SKF(SKF_ChangePIN)(s.app, ADMIN_TYPE, old_pin, new_pin, &retries);
-  };
-  e.after = [](VirtualKeyTest &, Session &s, ULONG result) {
-    ExpectOnePin(s, ADMIN_TYPE, "12345678", "87654321", result);
-  };
-  fault::Sweep(*this, e);
+  SweepPinChange(*this, ADMIN_TYPE, "SKF_ChangePIN (administrator)", {1});
 }
 
 TEST_F(KeySweep, UnblockPin) {
