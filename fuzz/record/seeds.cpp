@@ -101,7 +101,8 @@ std::vector<Seed> SeedsOf(const Target &target) {
   if (name == "symmetric") {
     return {S("sm4_stream", "set_key:5 init:1 update final init:5 one_shot:4"),
             S("sm1_one_shot", "set_key init:2 one_shot update:1 final"),
-            S("digests", "digest_init:3 digest:4 digest:8 digest_init:1 digest")};
+            S("digests", "digest_init:3 digest:4 digest:8 digest_init:1 digest"),
+            S("des_software", "set_key:6 init one_shot init:4 one_shot:4")};
   }
   std::vector<Seed> seeds;
   const auto D = [&](const char *seed, const char *op, unsigned container,
