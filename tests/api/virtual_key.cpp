@@ -112,8 +112,8 @@ std::string CloneKey(const std::string &source) {
   const std::string name = riotest::fresh_key_name("clone");
   const fs::path dir = StateDir();
   std::error_code ec;
-  if (dir.empty() ||
-      !fs::copy_file(dir / (source + ".key"), dir / (name + ".key"), ec) || !Insert(name)) {
+  if (dir.empty() || !fs::copy_file(dir / (source + ".key"), dir / (name + ".key"), ec) ||
+      !Insert(name)) {
     return {};
   }
   return name;
