@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,7 +16,6 @@ namespace {
 
 constexpr DWORD kPollMs = 250;               // an arrival is seen within a second
 constexpr UINT kEventsWaiting = WM_APP + 1;  // to the relay: events are queued
-constexpr UINT kCloseRelay = WM_APP + 2;     // to the relay: destroy yourself
 
 struct Event {
   WPARAM type;  // DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE
@@ -50,28 +50,27 @@ bool Contains(const std::vector<std::string> &names, const std::string &name) {
 // Queues the changes from `before` to `now`: removals first, then arrivals. False when none.
 bool QueueChanges(const std::vector<std::string> &before, const std::vector<std::string> &now) {
   const std::lock_guard guard(state);
-  bool queued = false;
+  if (!active) return false;
+  const std::size_t queued = events.size();
   for (const auto &name : before) {
-    if (!Contains(now, name) && active) {
-      events.push_back({DBT_DEVICEREMOVECOMPLETE, name});
-      queued = true;
-    }
+    if (!Contains(now, name)) events.push_back({DBT_DEVICEREMOVECOMPLETE, name});
   }
   for (const auto &name : now) {
-    if (!Contains(before, name) && active) {
-      events.push_back({DBT_DEVICEARRIVAL, name});
-      queued = true;
-    }
+    if (!Contains(before, name)) events.push_back({DBT_DEVICEARRIVAL, name});
   }
-  return queued;
+  return events.size() > queued;
 }
 
 DWORD WINAPI Watch(void *argument) {
   ThreadArgs *args = static_cast<ThreadArgs *>(argument);
   while (WaitForSingleObject(args->stop, kPollMs) == WAIT_TIMEOUT) {
-    std::vector<std::string> now = ListKeyReaders();
-    if (QueueChanges(args->present, now)) PostMessageA(args->relay, kEventsWaiting, 0, 0);
-    args->present = std::move(now);
+    try {
+      std::vector<std::string> now = ListKeyReaders();
+      if (QueueChanges(args->present, now)) PostMessageA(args->relay, kEventsWaiting, 0, 0);
+      args->present = std::move(now);
+    } catch (...) {
+      // Out of memory: this poll is lost, the next one sees the change.
+    }
   }
   const HMODULE self = args->self;
   delete args;
@@ -102,10 +101,6 @@ LRESULT CALLBACK RelayProc(HWND relay, UINT message, WPARAM wparam, LPARAM lpara
     Deliver(relay);
     return 0;
   }
-  if (message == kCloseRelay) {
-    DestroyWindow(relay);
-    return 0;
-  }
   return CallWindowProcA(static_proc, relay, message, wparam, lparam);
 }
 
@@ -119,12 +114,25 @@ HWND CreateRelay() {
   return relay;
 }
 
+// Only its own thread destroys a window. From another thread the relay gets its system
+// procedure back, so nothing of this library is left in it, and closes when its thread next
+// takes messages (it is gone already when that thread has ended).
 void CloseRelay(HWND relay) {
   if (GetWindowThreadProcessId(relay, nullptr) == GetCurrentThreadId()) {
     DestroyWindow(relay);
-  } else {
-    PostMessageA(relay, kCloseRelay, 0, 0);  // gone already when its thread has ended
+    return;
   }
+  SetWindowLongPtrA(relay, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(static_proc));
+  PostMessageA(relay, WM_CLOSE, 0, 0);
+}
+
+// The window and relay of a registration; active while both are set.
+void SetTarget(HWND window, HWND relay) {
+  const std::lock_guard guard(state);
+  active = window != nullptr;
+  target = window;
+  relay_window = relay;
+  events.clear();
 }
 
 void StopLocked() {
@@ -132,12 +140,11 @@ void StopLocked() {
   HWND relay = nullptr;
   {
     const std::lock_guard sending(delivery);
-    const std::lock_guard guard(state);
-    active = false;
-    events.clear();
-    relay = relay_window;
-    relay_window = nullptr;
-    target = nullptr;
+    {
+      const std::lock_guard guard(state);
+      relay = relay_window;
+    }
+    SetTarget(nullptr, nullptr);
   }
   SetEvent(stop_event);
   WaitForSingleObject(watcher, INFINITE);
@@ -153,35 +160,25 @@ bool StartWatching(HWND window) {
   if (!IsWindow(window)) return false;
   const std::lock_guard guard(control);
   StopLocked();
-  auto *args = new ThreadArgs{nullptr, CreateRelay(), nullptr, ListKeyReaders()};
+  auto args = std::make_unique<ThreadArgs>(ThreadArgs{nullptr, nullptr, nullptr, ListKeyReaders()});
+  args->relay = CreateRelay();
   args->stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   const bool referenced = GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                                              reinterpret_cast<LPCSTR>(&Watch), &args->self);
-  {
-    const std::lock_guard lock(state);
-    active = true;
-    target = window;
-    relay_window = args->relay;
-  }
-  HANDLE thread = nullptr;
   if (args->relay && args->stop && referenced) {
-    thread = CreateThread(nullptr, 0, Watch, args, 0, nullptr);
+    SetTarget(window, args->relay);
+    if (HANDLE thread = CreateThread(nullptr, 0, Watch, args.get(), 0, nullptr)) {
+      watcher = thread;
+      stop_event = args->stop;
+      args.release();  // the thread's now
+      return true;
+    }
+    SetTarget(nullptr, nullptr);
   }
-  if (!thread) {
-    const std::lock_guard lock(state);
-    active = false;
-    relay_window = target = nullptr;
-  }
-  if (!thread) {
-    if (args->relay) DestroyWindow(args->relay);
-    if (args->stop) CloseHandle(args->stop);
-    if (referenced) FreeLibrary(args->self);
-    delete args;
-    return false;
-  }
-  watcher = thread;
-  stop_event = args->stop;
-  return true;
+  if (args->relay) DestroyWindow(args->relay);
+  if (args->stop) CloseHandle(args->stop);
+  if (referenced) FreeLibrary(args->self);
+  return false;
 }
 
 void StopWatching() {

@@ -33,6 +33,9 @@ void SleepMs(std::uint32_t milliseconds);
 class SharedMapping {
  public:
   explicit SharedMapping(const char *name);
+  // The same, creating the mapping with `size` zero bytes when it does not exist yet (one
+  // that exists is made at least that large). POSIX: readable and writable by its owner only.
+  SharedMapping(const char *name, std::size_t size);
   ~SharedMapping();
   SharedMapping(const SharedMapping &) = delete;
   SharedMapping &operator=(const SharedMapping &) = delete;

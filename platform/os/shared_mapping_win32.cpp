@@ -4,8 +4,12 @@
 
 namespace os {
 
-SharedMapping::SharedMapping(const char *name) {
-  HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
+SharedMapping::SharedMapping(const char *name) : SharedMapping(name, 0) {}
+
+SharedMapping::SharedMapping(const char *name, std::size_t size) {
+  HANDLE mapping = size ? CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                             static_cast<DWORD>(size), name)
+                        : OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
   if (!mapping) return;
   handle_ = reinterpret_cast<std::intptr_t>(mapping);
   void *view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);

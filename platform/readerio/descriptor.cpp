@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "atr.h"
+
 namespace readerio {
 
 namespace {
@@ -23,11 +25,15 @@ std::string pcsc_descriptor(std::string_view reader, std::span<const uint8_t> at
   for (char c : reader.substr(0, kMaxNameBytes))
     if (c != 0) bytes.push_back(uint8_t(c));
   bytes.push_back(0);
-  uint32_t h = 2166136261u;
-  for (uint8_t b : atr) h = (h ^ b) * 16777619u;
-  for (int i = 0; i < 4; ++i) bytes.push_back(uint8_t(h >> (8 * i)));
-  bytes.push_back(uint8_t(atr.size()));
-  bytes.push_back(0);
+  if (const auto data = atr_card_data(atr)) {
+    bytes.insert(bytes.end(), data->begin(), data->end());
+  } else {
+    uint32_t h = 2166136261u;
+    for (uint8_t b : atr) h = (h ^ b) * 16777619u;
+    for (int i = 0; i < 4; ++i) bytes.push_back(uint8_t(h >> (8 * i)));
+    bytes.push_back(uint8_t(atr.size()));
+    bytes.push_back(0);
+  }
   std::string text;
   for (uint8_t b : bytes) {
     text.push_back(kHex[b >> 4]);

@@ -1,6 +1,7 @@
 // Creating an application: its directory entry and its DF with files and PIN keys.
 #include "skf/api/directory.h"
 #include "skf/api/export_util.h"
+#include "skf/api/variant.h"
 #include "skf/api/pin_rules.h"
 #include "skf/card/format.h"
 
@@ -38,6 +39,7 @@ extern "C" ULONG DEVAPI SKF_CreateApplication(DEVHANDLE hDev, LPSTR szAppName, L
     ApplicationHandle *handle = NewApplicationHandle(app_id, hDev);
     if (!handle) return SAR_FAIL;
     *phApplication = handle;
+    KeyDirectoryChanged();
     return SAR_OK;
   });
 }

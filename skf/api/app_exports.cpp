@@ -3,6 +3,7 @@
 
 #include "skf/api/directory.h"
 #include "skf/api/export_util.h"
+#include "skf/api/variant.h"
 
 namespace {
 
@@ -70,7 +71,9 @@ ULONG DEVAPI SKF_DeleteApplication(DEVHANDLE hDev, LPSTR szAppName) {
     if (k < 0) return SAR_FAIL;
     const auto entry = AppEntry(directory, static_cast<std::size_t>(k));
     std::fill(entry.begin(), entry.end(), 0);
-    return WriteAppDirectory(hDev, directory) ? SAR_OK : SAR_FAIL;
+    if (!WriteAppDirectory(hDev, directory)) return SAR_FAIL;
+    KeyDirectoryChanged();
+    return SAR_OK;
   });
 }
 

@@ -5,6 +5,7 @@
 #include "skf/api/container_directory.h"
 #include "skf/api/create_rights.h"
 #include "skf/api/export_util.h"
+#include "skf/api/variant.h"
 
 extern "C" {
 
@@ -37,6 +38,7 @@ ULONG DEVAPI SKF_CreateContainer(HAPPLICATION hApplication, LPSTR szContainerNam
     ContainerHandle *handle = NewContainerHandle(id, app->hDev);
     if (!handle) return SAR_FAIL;
     *phContainer = handle;
+    KeyDirectoryChanged();
     return SAR_OK;
   });
 }
@@ -56,7 +58,9 @@ ULONG DEVAPI SKF_DeleteContainer(HAPPLICATION hApplication, LPSTR szContainerNam
     if (j < 0) return SAR_FAIL;
     const auto entry = ContainerEntry(directory, static_cast<std::size_t>(j));
     std::fill(entry.begin(), entry.end(), 0);
-    return WriteContainerDirectory(app->hDev, app->AppId, directory) ? SAR_OK : SAR_FAIL;
+    if (!WriteContainerDirectory(app->hDev, app->AppId, directory)) return SAR_FAIL;
+    KeyDirectoryChanged();
+    return SAR_OK;
   });
 }
 

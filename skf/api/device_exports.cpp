@@ -1,27 +1,18 @@
-// Device family: listing, connecting, state, label, device information, locking.
+// Device family: listing, disconnecting, state, label, device information, locking.
 #include <cstring>
 
 #include "skf/api/device.h"
 #include "skf/api/directory.h"
 #include "skf/api/export_util.h"
+#include "skf/api/variant.h"
 #include "skf/card/commands.h"
+#include "skf/card/variant.h"
 
 namespace {
 
 constexpr std::size_t kEnumWorkSize = 4096;
 constexpr std::size_t kLabelMax = 31;  // characters of a label set by SKF_SetLabel
-constexpr std::size_t kCardInfoSize = 15;
-constexpr std::uint32_t kReservedSpace = 256;
 constexpr char kMaker[] = "VARN";
-
-// The space fields from the card information bytes r0..r14.
-std::uint32_t TotalSpace(const std::uint8_t r[kCardInfoSize]) {
-  return ((r[7] & 0x03u) << 16) + (r[5] * 256u + r[6]);
-}
-std::uint32_t FreeSpace(const std::uint8_t r[kCardInfoSize]) {
-  const std::uint32_t free = (((r[7] >> 4) & 0x03u) << 16) + (r[13] * 256u + r[14]);
-  return free > kReservedSpace ? free - kReservedSpace : 0;
-}
 
 void FillDevInfo(DEVINFO *info, const AppDirectory &directory, const char *serial,
                  const std::uint8_t card_info[kCardInfoSize]) {
@@ -36,14 +27,9 @@ void FillDevInfo(DEVINFO *info, const AppDirectory &directory, const char *seria
   std::memcpy(info->SerialNumber, serial, kSerialTextSize);
   info->HWVersion = {1, 0};
   info->FirmwareVersion = {1, 0};
-  info->AlgSymCap = 0x703;
-  info->AlgAsymCap = 0x30E00;
   info->AlgHashCap = 1;
   info->DevAuthAlgId = 0x201;
-  info->TotalSpace = TotalSpace(card_info);
-  info->FreeSpace = FreeSpace(card_info);
-  info->MaxECCBufferSize = 160;
-  info->MaxBufferSize = 4000;
+  FillDevInfoCapabilities(info, card_info);
 }
 
 }  // namespace
@@ -57,22 +43,14 @@ ULONG DEVAPI SKF_EnumDev(BOOL bPresent, LPSTR szNameList, ULONG *pulSize) {
     if (!pulSize) return SAR_INVALIDPARAMERR;
     static_assert(kEnumWorkSize > kReaderListSize);
     char work[kEnumWorkSize] = {};
-    std::uint32_t n = 1;  // no reader asked for: the empty list 00 00
+    std::uint32_t n = 0;
     if (bPresent) {
       if (QX_EnumReaderNames(0, std::span(work, kReaderListSize), &n) != 0) return SAR_FAIL;
+    } else {
+      n = static_cast<std::uint32_t>(
+          kLibraryVariant.absent_device_list.copy(work, kReaderListSize));
     }
     return CopyNameList({work, n + 1}, szNameList, pulSize);
-  });
-}
-
-ULONG DEVAPI SKF_ConnectDev(const CHAR *szName, DEVHANDLE *phDev) {
-  return RunExport("SKF_ConnectDev", [&]() -> ULONG {
-    if (!szName || !phDev) return SAR_INVALIDPARAMERR;
-    DEVHANDLE device = QX_OpenByPath(szName);
-    if (!device) return SAR_FAIL;
-    *phDev = device;
-    ClearDevAuth();
-    return SAR_OK;
   });
 }
 

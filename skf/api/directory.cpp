@@ -4,6 +4,7 @@
 
 #include "skf/card/commands.h"
 #include "skf/card/files.h"
+#include "skf/card/variant.h"
 
 namespace {
 
@@ -72,6 +73,12 @@ void SelectMf(DEVHANDLE device) { SelectMfChecked(device); }
 bool SelectDf(DEVHANDLE device, std::uint32_t df_id) { return Select(device, kSelectDfP1, df_id); }
 
 bool SelectEf(DEVHANDLE device, std::uint16_t ef_id) { return Select(device, kSelectEfP1, ef_id); }
+
+std::size_t ReadLimit(const AppDirectory &) { return kLibraryVariant.app_directory_size; }
+
+std::size_t ReadLimit(const ContainerDirectory &) {
+  return kLibraryVariant.container_directory_size;
+}
 
 bool ReadImage(DEVHANDLE device, std::span<std::uint8_t> image, std::uint32_t *length) {
   std::memset(image.data(), 0, image.size());

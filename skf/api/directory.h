@@ -2,6 +2,7 @@
 // back whole with the length read. Selection roads from the MF down.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -44,9 +45,18 @@ bool SelectEf(DEVHANDLE device, std::uint16_t ef_id);
 bool ReadImage(DEVHANDLE device, std::span<std::uint8_t> image, std::uint32_t *length);
 // Writes `data` with its length prefix to the current EF.
 bool WriteImageBytes(DEVHANDLE device, std::span<const std::uint8_t> data);
+// The bytes of an image that a read may fill: the whole image, and for the two directories the
+// size that the library variant reads (skf/card/variant.h).
+template <std::size_t N>
+std::size_t ReadLimit(const DirectoryImage<N> &) {
+  return N;
+}
+std::size_t ReadLimit(const AppDirectory &image);
+std::size_t ReadLimit(const ContainerDirectory &image);
 template <std::size_t N>
 bool ReadImage(DEVHANDLE device, DirectoryImage<N> &image) {
-  return ReadImage(device, image.bytes, &image.length);
+  const std::size_t limit = std::min(ReadLimit(image), N);
+  return ReadImage(device, std::span<std::uint8_t>(image.bytes).first(limit), &image.length);
 }
 template <std::size_t N>
 bool WriteImage(DEVHANDLE device, const DirectoryImage<N> &image) {

@@ -9,6 +9,7 @@
 #include "skf/card/rsa_keys.h"
 #include "skf/card/secure_zero.h"
 #include "skf/card/sm2_ops.h"
+#include "skf/card/variant.h"
 
 namespace {
 
@@ -17,6 +18,14 @@ constexpr std::size_t kAnswerSize = 1024;
 // The verify command carries data and signature in one short command.
 constexpr ULONG kVerifyDataMax = 255 - kEccPoint;
 constexpr ULONG kRsaBlobNullExtra = 1;
+
+// The pair that an algorithm identifier of the library variant generates, or nullptr.
+const EccPairAlgorithm *FindEccPairAlgorithm(ULONG alg_id) {
+  for (const EccPairAlgorithm &a : kLibraryVariant.ecc_pair_algorithms) {
+    if (a.alg_id == alg_id) return &a;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -38,12 +47,9 @@ ULONG DEVAPI SKF_GenECCKeyPair(HCONTAINER hContainer, ULONG ulAlgId, ECCPUBLICKE
     }
     const ULONG pin = PrivateKeyPinStep(device, c.app_id, SharedSlot::consult);
     if (pin != SAR_OK) return pin;
-    int signing = 0;
-    if (ulAlgId == SGD_SM2_1 || ulAlgId == SGD_SM2_2) {
-      signing = 1;
-    } else if (ulAlgId != SGD_SM2_ENC_PAIR) {
-      return SAR_FAIL;
-    }
+    const EccPairAlgorithm *pair = FindEccPairAlgorithm(ulAlgId);
+    if (!pair) return SAR_FAIL;
+    const int signing = pair->signing ? 1 : 0;
     std::uint8_t point[kEccPoint] = {};
     int length = 0;
     if (QX_GenEccKeyPair(device, signing, point, &length) != 0) return SAR_FAIL;

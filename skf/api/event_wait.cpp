@@ -4,7 +4,7 @@
 #include "platform/os/os.h"
 #include "skf/api/export_util.h"
 #include "skf/api/message_pump.h"
-#include "skf/card/binding.h"
+#include "skf/api/variant.h"
 
 namespace {
 
@@ -20,24 +20,8 @@ struct ReaderSnapshot {
   std::uint32_t count;  // as the reader list reported it; names holds at most two
 };
 
-struct ListFunctions {
-  QX_GetReaderList_t get;
-  QX_DestroyReaderList_t destroy;
-};
-
-// readerio by its bare file name; the reference is kept.
-bool LoadListFunctions(ListFunctions *functions) {
-  void *module = os::OpenLibrary(kReaderLibName.data());
-  if (!module) return false;
-  functions->get =
-      reinterpret_cast<QX_GetReaderList_t>(os::LibrarySymbol(module, "QX_GetReaderList"));
-  functions->destroy =
-      reinterpret_cast<QX_DestroyReaderList_t>(os::LibrarySymbol(module, "QX_DestroyReaderList"));
-  return functions->get && functions->destroy;
-}
-
 // The current reader count; the first names go to `snapshot` when it is given.
-std::uint32_t TakeList(const ListFunctions &functions, ReaderSnapshot *snapshot) {
+std::uint32_t TakeList(const ReaderListFunctions &functions, ReaderSnapshot *snapshot) {
   std::uint32_t count = 0;
   char **list = functions.get(&count, 0);
   if (!list) count = 0;
@@ -81,8 +65,8 @@ ULONG DEVAPI SKF_WaitForDevEvent(LPSTR szDevName, ULONG *pulDevNameLen, ULONG *p
   return RunExport("SKF_WaitForDevEvent", [&]() -> ULONG {
     if (!szDevName || !pulDevNameLen || !pulEvent) return SAR_INVALIDPARAMERR;
     if (*pulDevNameLen < kMinNameBuffer) return SAR_NAMELENERR;
-    ListFunctions functions{};
-    if (!LoadListFunctions(&functions)) return SAR_FAIL;
+    ReaderListFunctions functions{};
+    if (!BindReaderListFunctions(&functions)) return SAR_FAIL;
     ReaderSnapshot first{};
     TakeList(functions, &first);
     DevEventWaitFlag.store(1);

@@ -1,25 +1,10 @@
-// Creating and deleting application files.
+// Creating and deleting application files: tokencore's exports (tokenbase's are in skf/legacy).
 #include "skf/api/create_rights.h"
 #include "skf/api/export_util.h"
 #include "skf/api/file_table.h"
 #include "skf/card/files.h"
 
 namespace {
-
-constexpr std::uint32_t kReuseMargin = 4;  // a freed record is reused for size + 4 or less
-
-// A freed record whose data EF is still on the card and large enough, or -1.
-int ReusableRecord(FileTable &table, ULONG size) {
-  for (std::size_t i = 0; i < kFileRecordCount; ++i) {
-    const FileRecordView r{FileRecord(table, i)};
-    if (!r.Exists() && r.Allocated() &&
-        static_cast<std::int64_t>(static_cast<std::int32_t>(r.FileLen())) >=
-            static_cast<std::int64_t>(size) + kReuseMargin) {
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
-}
 
 int FreeRecord(FileTable &table) {
   for (std::size_t i = 0; i < kFileRecordCount; ++i) {
@@ -63,13 +48,7 @@ ULONG DEVAPI SKF_CreateFile(HAPPLICATION hApplication, LPSTR szFileName, ULONG u
     }
     if (!SelectEf(app->hDev, kFileTableEf)) return SAR_FAIL;
     const auto record = FileRecord(table, static_cast<std::size_t>(i));
-    record[kFileExist] = 1;
-    record[kFileAllocated] = 1;
-    std::fill_n(record.begin() + kFileName, kFileNameField, 0);
-    PutText(record, kFileName, szFileName);
-    PutU32(record, kWriteRights, ulWriteRights);
-    PutU32(record, kReadRights, ulReadRights);
-    PutU32(record, kDataEnd, 0);
+    FillFileRecord(record, szFileName, ulReadRights, ulWriteRights);
     if (created) PutU32(record, kFileLen, ulFileSize);
     return WriteImage(app->hDev, table) ? SAR_OK : SAR_FAIL;
   });

@@ -20,14 +20,28 @@ struct FileRecordView {
 
 // The argument check of a file name: 1..32 characters.
 bool FileNameOk(const char *name);
+// The handle's record when neither it nor its DEVHANDLE is NULL, else nullptr.
+ApplicationHandle *LiveApplication(HAPPLICATION handle);
 // MF, DF AD0n, then the file area when the application has one.
 bool SelectFileArea(DEVHANDLE device, std::uint32_t app_id);
 // With the file area selected: EF02 and the file table.
 bool ReadFileTable(DEVHANDLE device, FileTable &table);
 // Index of the first live record named `name`, or -1.
 int FindFile(FileTable &table, std::string_view name);
+// A record taken for a new file: live, allocated, the name, the rights and DataEnd 0.
+void FillFileRecord(std::span<std::uint8_t> record, const char *name, ULONG read_rights,
+                    ULONG write_rights);
+// The names of the live records as a multi-string, under the output rule of the exports.
+ULONG CopyFileNames(FileTable &table, LPSTR out, ULONG *size);
+// The first freed record whose data EF is still on the card and holds `size` + 4 bytes or
+// more (FileLen compared as signed), or -1.
+int ReusableRecord(FileTable &table, ULONG size);
 
 // The common lookup: the file area's table first, then the application DF's own. SAR_OK with
 // the record index and its table (whose EF is the current EF), SAR_FILE_NOT_EXIST or SAR_FAIL.
 ULONG LookupFile(DEVHANDLE device, std::uint32_t app_id, std::string_view name, FileTable &table,
                  std::size_t *index);
+// The application's file area selected (MF, DF AD0n, DFEA when there is one), then the common
+// lookup.
+ULONG LookupFileOf(const ApplicationHandle &app, std::string_view name, FileTable &table,
+                   std::size_t *index);

@@ -209,11 +209,4 @@ ULONG DEVAPI SKF_UnblockPIN(HAPPLICATION hApplication, LPSTR szAdminPIN, LPSTR s
   });
 }
 
-ULONG DEVAPI SKF_ClearSecureState(HAPPLICATION /*hApplication*/) {
-  return RunExport("SKF_ClearSecureState", []() -> ULONG {
-    SecureZero(PinCacheSlots, sizeof PinCacheSlots);
-    return SAR_OK;
-  });
-}
-
 }  // extern "C"

@@ -28,3 +28,10 @@ static_assert(sizeof(SessionKeyHandle::Pending) == kSessionPendingSize);
 inline SessionKeyHandle *AsSessionKey(HANDLE handle) {
   return static_cast<SessionKeyHandle *>(FindHandle(handle, HandleKind::session_key));
 }
+
+// The Init exports' checks: SAR_INVALIDHANDLEERR for a key the library did not make,
+// SAR_INVALIDPARAMERR for an IV
+// longer than 32 bytes, else SAR_OK.
+ULONG CheckInitArguments(HANDLE hKey, const BLOCKCIPHERPARAM &param);
+// Init: the IV, its length, the padding flag and a fresh stream.
+void StartOperation(SessionKeyHandle &k, const BLOCKCIPHERPARAM &param);

@@ -1,6 +1,6 @@
-// Session keys given in clear, the Init exports and one-shot encryption and decryption. The
-// ciphers run on the card (identifier 1: triple DES in software); a key, its chain value and
-// its stream state live in the SessionKeyHandle.
+// Session keys given in clear, the decryption Init export and one-shot encryption and
+// decryption. The ciphers run on the card (identifier 1: triple DES in software); a key, its chain
+// value and its stream state live in the SessionKeyHandle.
 #include <climits>
 #include <cstring>
 
@@ -46,18 +46,21 @@ struct WorkCopy {
   WorkCopy &operator=(const WorkCopy &) = delete;
 };
 
-// Init: IV, padding and a fresh stream.
-ULONG StartOperation(SessionKeyHandle &k, const BLOCKCIPHERPARAM &param) {
+}  // namespace
+
+ULONG CheckInitArguments(HANDLE hKey, const BLOCKCIPHERPARAM &param) {
+  if (!AsSessionKey(hKey)) return SAR_INVALIDHANDLEERR;
+  return param.IVLen > sizeof param.IV ? SAR_INVALIDPARAMERR : SAR_OK;
+}
+
+void StartOperation(SessionKeyHandle &k, const BLOCKCIPHERPARAM &param) {
   std::memset(k.IV, 0, sizeof k.IV);
   std::memcpy(k.IV, param.IV, param.IVLen);
   k.IVLen = param.IVLen;
   k.bPadding = param.PaddingType;
   k.PendingLen = 0;
   k.Finished = 0;
-  return SAR_OK;
 }
-
-}  // namespace
 
 extern "C" {
 
@@ -72,24 +75,11 @@ ULONG DEVAPI SKF_SetSymmKey(DEVHANDLE hDev, BYTE *pbKey, ULONG ulAlgID, HANDLE *
   });
 }
 
-ULONG DEVAPI SKF_EncryptInit(HANDLE hKey, BLOCKCIPHERPARAM EncryptParam) {
-  return RunExport("SKF_EncryptInit", [&]() -> ULONG {
-    SessionKeyHandle *k = AsSessionKey(hKey);
-    if (!k) return SAR_INVALIDHANDLEERR;
-    if (EncryptParam.IVLen > sizeof EncryptParam.IV) return SAR_INVALIDPARAMERR;
-    // The serial is not kept: reading it proves that the device answers.
-    char serial[kSerialTextSize];
-    if (QX_GET_BCDSN(k->hDev, serial) != 0) return SAR_FAIL;
-    return StartOperation(*k, EncryptParam);
-  });
-}
-
 ULONG DEVAPI SKF_DecryptInit(HANDLE hKey, BLOCKCIPHERPARAM DecryptParam) {
   return RunExport("SKF_DecryptInit", [&]() -> ULONG {
-    SessionKeyHandle *k = AsSessionKey(hKey);
-    if (!k) return SAR_INVALIDHANDLEERR;
-    if (DecryptParam.IVLen > sizeof DecryptParam.IV) return SAR_INVALIDPARAMERR;
-    return StartOperation(*k, DecryptParam);
+    const ULONG checked = CheckInitArguments(hKey, DecryptParam);
+    if (checked == SAR_OK) StartOperation(*AsSessionKey(hKey), DecryptParam);
+    return checked;
   });
 }
 

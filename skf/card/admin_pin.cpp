@@ -5,6 +5,7 @@
 #include "skf/card/commands.h"
 #include "skf/card/pin_result.h"
 #include "skf/card/secure_zero.h"
+#include "skf/card/variant.h"
 #include "skf/crypto/md5.h"
 #include "skf/crypto/retail_mac.h"
 
@@ -50,7 +51,7 @@ int SendKeyUpdate(DEVHANDLE device, const std::uint8_t mac_key[kAdminKeySize],
   p += kAdminKeySize;
   *p = kMacPad;
   std::uint8_t mac[kRetailMacSize];
-  DES_RetailMac(message, sizeof message, mac, mac_key, kTwoKeyFinal);
+  QX_CommandMac(message, sizeof message, mac, mac_key, kTwoKeyFinal);
 
   std::uint8_t data[kUpdateData + kRetailMacSize];
   std::memcpy(data, message + kBlock + sizeof kUpdateHeader, kUpdateData);
@@ -109,7 +110,7 @@ int QX_UnblockPinMac(DEVHANDLE device, const std::uint8_t derived_pin[kDerivedPi
   message[kBlock + kDerivedPinSize] = kMacPad;
   std::uint8_t data[kDerivedPinSize + kRetailMacSize];
   std::memcpy(data, derived_pin, kDerivedPinSize);
-  DES_RetailMac(message, sizeof message, data + kDerivedPinSize, mac_key, kSingleDes);
+  QX_CommandMac(message, sizeof message, data + kDerivedPinSize, mac_key, kSingleDes);
   SecureZero(mac_key, sizeof mac_key);
   SecureZero(message, sizeof message);
   std::uint16_t sw = 0;

@@ -11,6 +11,7 @@
 #include "skf/card/device.h"
 #include "skf/card/files.h"
 #include "skf/card/secure_zero.h"
+#include "skf/card/variant.h"
 
 namespace {
 
@@ -62,8 +63,7 @@ Descriptor ApplicationDf(std::uint8_t n) {
   return {0xAD, n, 0xE8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x0F};
 }
 
-// Device directory: label, then 8 application entries of 136 bytes.
-constexpr std::size_t kAppDirectorySize = 1156;
+// The empty device directory's label; its size is the library's (label and entries).
 constexpr char kFormatLabel[] = "VARN";
 
 // Container directory as created: the PIN header and four free entries of 148 bytes.
@@ -137,11 +137,7 @@ bool CreateAndWrite(DEVHANDLE d, const Descriptor &ef, std::span<const std::uint
 }  // namespace
 
 int QX_FormatCard(DEVHANDLE device, const char *key_text) {
-  std::uint8_t atr[kAtrSize] = {};
-  QX_ResetCardAtr(device, atr);
-  std::uint8_t info[kAtrSize] = {};
-  std::uint16_t sw = 0;
-  QX_GetCardInfo(device, info, &sw);
+  QX_FormatPrepare(device);
   if (QX_AuthDir(device) != 0 && QX_FormatAuth(device, key_text) != 0) return -1;
 
   std::uint8_t key[kFormatKeySize];
@@ -157,7 +153,7 @@ int QX_FormatCard(DEVHANDLE device, const char *key_text) {
   for (const KeyFile &f : kMfKeyFiles) {
     if (!Create(device, f.p2, f.descriptor)) return -1;
   }
-  std::vector<std::uint8_t> directory(kAppDirectorySize, 0x00);
+  std::vector<std::uint8_t> directory(kLibraryVariant.app_directory_size, 0x00);
   std::memcpy(directory.data(), kFormatLabel, sizeof kFormatLabel - 1);
   return CreateAndWrite(device, kDeviceDirectoryEf, directory) ? 0 : -1;
 }

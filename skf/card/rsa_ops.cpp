@@ -8,6 +8,7 @@
 #include "skf/card/pkcs1.h"
 #include "skf/card/rsa_keys.h"
 #include "skf/card/secure_zero.h"
+#include "skf/card/variant.h"
 
 namespace {
 
@@ -78,7 +79,10 @@ int ContainerPrivate(DEVHANDLE device, int signing, std::span<const std::uint8_t
   const std::uint32_t k = in.size() == k1024 ? k1024 : k2048;
   std::uint8_t block[k2048] = {};
   if (!in.empty()) std::memcpy(block, in.data(), in.size());
-  if (SelectEfInDf(device, signing ? kSigningPrivate : kExchangePrivate) != 0) return -1;
+  const std::uint8_t ef = signing ? kSigningPrivate : kExchangePrivate;
+  if (QX_PrepareContainerPrivateKey(device, ef, k, false) != 0 || SelectEfInDf(device, ef) != 0) {
+    return -1;
+  }
   std::uint8_t answer[kAnswerRoom] = {};
   const int got = Operate(device, true, k, block, answer);
   int result = -1;
@@ -110,7 +114,10 @@ int QX_RsaSign(DEVHANDLE device, int size_unit, std::span<const std::uint8_t> da
       PKCS1_PadType1(block, data.data(), static_cast<std::uint32_t>(data.size()), k) != 0) {
     return -1;
   }
-  if (SelectEfInDf(device, kSigningPrivate) != 0) return -1;
+  if (QX_PrepareContainerPrivateKey(device, kSigningPrivate, k, true) != 0 ||
+      SelectEfInDf(device, kSigningPrivate) != 0) {
+    return -1;
+  }
   std::uint8_t answer[kAnswerRoom];
   const int got = Operate(device, true, k, block, answer);
   if (got < 0) return -1;

@@ -4,12 +4,13 @@
 
 #include "skf/card/apdu.h"
 #include "skf/card/secure_zero.h"
+#include "skf/card/variant.h"
 
 namespace {
 
 constexpr std::size_t kCommandRoom = 512;
 constexpr std::size_t kAnswerRoom = 128;
-constexpr std::size_t kHeader = 7;  // 80 42 0A 0B 00 LcH LcL
+constexpr std::size_t kHeader = 7;  // 80 42 P1 P2 00 LcH LcL
 constexpr std::size_t kFixedData = 199;
 constexpr std::size_t kPoint = 64;
 constexpr std::size_t kScalar = 32;
@@ -30,8 +31,8 @@ int Agree(DEVHANDLE device, std::uint8_t role, std::span<const std::uint8_t> own
   const std::size_t lc = a + b + kFixedData;
   std::uint8_t command[kCommandRoom] = {0x80,
                                         0x42,
-                                        0x0A,
-                                        0x0B,
+                                        kLibraryVariant.agreement_p1,
+                                        kLibraryVariant.agreement_p2,
                                         0x00,
                                         static_cast<std::uint8_t>(lc >> 8),
                                         static_cast<std::uint8_t>(lc)};

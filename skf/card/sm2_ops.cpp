@@ -9,6 +9,7 @@
 #include "skf/card/device.h"
 #include "skf/card/op_results.h"
 #include "skf/card/secure_zero.h"
+#include "skf/card/variant.h"
 
 namespace {
 
@@ -55,15 +56,20 @@ int ReadPoint(DEVHANDLE device, std::uint8_t p1, std::uint8_t p2, std::uint8_t *
   return CommandOk(got, sw) && got == length ? 0 : -1;
 }
 
-// The two decryption orders; the answer's length or -1.
-int DecryptEitherOrder(DEVHANDLE device, std::span<const std::uint8_t> cipher,
-                       std::span<std::uint8_t> answer, bool trace) {
-  std::uint16_t sw = 0;
-  int got = QX_EccDecryptCmd(device, kOperation, cipher, answer, &sw);
-  if (CommandOk(got, sw)) return got;
-  if (trace) LogTrace("ECC_Decrypt OLD");
-  got = QX_EccDecryptCmdAsIs(device, kOperation, cipher, answer, &sw);
-  return CommandOk(got, sw) ? got : -1;
+constexpr Sm2CipherOrder kBothOrders[] = {Sm2CipherOrder::kReordered, Sm2CipherOrder::kAsGiven};
+
+// Offers the ciphertext in each order until the card accepts one; the answer's length or -1.
+int DecryptInOrders(DEVHANDLE device, std::span<const Sm2CipherOrder> orders,
+                    std::span<const std::uint8_t> cipher, std::span<std::uint8_t> answer) {
+  for (const Sm2CipherOrder order : orders) {
+    std::uint16_t sw = 0;
+    const int got = order == Sm2CipherOrder::kReordered
+                        ? QX_EccDecryptCmd(device, kOperation, cipher, answer, &sw)
+                        : QX_EccDecryptCmdAsIs(device, kOperation, cipher, answer, &sw);
+    if (CommandOk(got, sw)) return got;
+    LogTrace("ECC_Decrypt OLD");
+  }
+  return -1;
 }
 
 int SignWith(DEVHANDLE device, std::span<const std::uint8_t> data, std::span<std::uint8_t> out,
@@ -139,7 +145,7 @@ int QX_EccDecryptExt(DEVHANDLE device, std::span<const std::uint8_t> private_key
   if (!out_length) return -1;
   if (Load(device, kExtPrivate, kLoadPrivate, kLoadPrivateP2, private_key) != 0) return -1;
   std::uint8_t answer[kExtAnswerRoom];
-  const int got = DecryptEitherOrder(device, cipher, answer, false);
+  const int got = DecryptInOrders(device, kBothOrders, cipher, answer);
   if (got < 0) return -1;
   const int result = Deliver({answer, static_cast<std::size_t>(got)}, out, out_length);
   SecureZero(answer, sizeof answer);
@@ -158,7 +164,7 @@ int QX_PrivateEccDecrypt(DEVHANDLE device, int signing, std::span<const std::uin
                          std::span<std::uint8_t> out, int *out_length) {
   if (!out_length || SelectEfInDf(device, signing ? kSignPrivate : kEncPrivate) != 0) return -1;
   std::uint8_t answer[kContainerAnswerRoom] = {};
-  const int got = DecryptEitherOrder(device, cipher, answer, true);
+  const int got = DecryptInOrders(device, kLibraryVariant.container_decrypt_orders, cipher, answer);
   if (got < 0) return -1;
   LogTrace("ECC_Decrypt status = %d", got);
   if (got > kSm2ContainerAnswerMax) {

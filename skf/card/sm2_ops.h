@@ -31,7 +31,8 @@ int QX_EccVerify(DEVHANDLE device, std::span<const std::uint8_t> public_key,
 int QX_EccEncrypt(DEVHANDLE device, std::span<const std::uint8_t> public_key,
                   std::span<const std::uint8_t> plain, std::span<std::uint8_t> out,
                   int *out_length);
-// Decryption tries the card's C1 C3 C2 order first, then C1 C2 C3 as given.
+// Decryption with a caller's key tries the card's C1 C3 C2 order first, then C1 C2 C3 as given;
+// with a container's key it tries the orders of the library variant.
 int QX_EccDecryptExt(DEVHANDLE device, std::span<const std::uint8_t> private_key,
                      std::span<const std::uint8_t> cipher, std::span<std::uint8_t> out,
                      int *out_length);

@@ -13,6 +13,20 @@ constexpr uint32_t kT0 = 0x79cc4519;  // rounds 0..15
 constexpr uint32_t kT1 = 0x7a879d8a;  // rounds 16..63
 
 constexpr uint32_t Rotl(uint32_t x, int n) { return n == 0 ? x : (x << n) | (x >> (32 - n)); }
+
+constexpr uint32_t StandardT(int j) { return j < 16 ? kT0 : kT1; }
+
+// T_j rotated left by j mod 32, as the rounds add it.
+struct RotatedConstants {
+  uint32_t t[64];
+};
+constexpr RotatedConstants RotateStandard() {
+  RotatedConstants r{};
+  for (int j = 0; j < 64; ++j) r.t[j] = Rotl(StandardT(j), j % 32);
+  return r;
+}
+constexpr RotatedConstants kStandardRotated = RotateStandard();
+
 // P1 in nested form (one rotation shared); P0 in flat form, shorter on the critical path.
 constexpr uint32_t P0(uint32_t x) { return x ^ Rotl(x, 9) ^ Rotl(x, 17); }
 constexpr uint32_t P1(uint32_t x) { return x ^ Rotl(x ^ Rotl(x, 8), 15); }
@@ -27,7 +41,9 @@ using vec4::V4;
 
 [[gnu::always_inline]] inline V4 P1x4(V4 x) { return x ^ vec4::Rotl(x ^ vec4::Rotl(x, 8), 15); }
 
-// v0..v3 hold W[j..j+15] for the step that writes W'[j..j+3] and W[j+16..j+19].
+// v0..v3 hold W[j..j+15] for the step that writes W'[j+4..j+7] and W[j+16..j+19]. W' is
+// stored a step before the rounds that read it: their loads need not be forwarded from a
+// vector store just made.
 struct Schedule {
   V4 v0, v1, v2, v3;
   uint32_t w[68];
@@ -36,10 +52,10 @@ struct Schedule {
   const uint32_t *rw1;
 };
 
-// W'[j..j+3], then (while j + 16 < 68) W[j+16..j+19] from the 16 words before them.
+// W'[j+4..j+7], then (while j + 16 < 68) W[j+16..j+19] from the 16 words before them.
 template <int J>
 [[gnu::always_inline]] inline void ScheduleStep(Schedule &s) {
-  vec4::Store(s.w1 + J, s.v0 ^ s.v1);
+  if constexpr (J + 4 < 64) vec4::Store(s.w1 + J + 4, s.v1 ^ s.v2);
   V4 next = s.v3;
   if constexpr (J + 16 < 68) {
     const V4 zero = {0, 0, 0, 0};
@@ -63,75 +79,80 @@ template <int J>
   s.v1 = vec4::Load(s.w + 4);
   s.v2 = vec4::Load(s.w + 8);
   s.v3 = vec4::Load(s.w + 12);
+  vec4::Store(s.w1, s.v0 ^ s.v1);
   s.rw = vec4::Opaque(s.w);
   s.rw1 = vec4::Opaque(s.w1);
 }
 
-// Round j of CF; tr[j] is T_j rotated left by j mod 32. The caller rotates the roles of
-// the eight words instead of moving them: afterwards d holds the new A, b the new C, h the
-// new E and f the new G. The sums are grouped so that E, the latest input, enters last.
-template <int J>
+// Round j of CF; the constant is T_j rotated left by j mod 32, from tr or, with kStandard, the
+// standard's value folded into the code. The caller rotates the roles of the eight words
+// instead of moving them: afterwards d holds the new A, b the new C, h the new E and f the new
+// G. The chain through E (SS1, GG, TT2, P0) comes first, and E, the latest input, enters each
+// sum last.
+template <int J, bool kStandard>
 [[gnu::always_inline]] inline void Round(uint32_t a, uint32_t &b, uint32_t c, uint32_t &d,
                                          uint32_t e, uint32_t &f, uint32_t g, uint32_t &h,
                                          const Schedule &s, const uint32_t *tr) {
+  uint32_t t;
+  if constexpr (kStandard)
+    t = kStandardRotated.t[J];
+  else
+    t = tr[J];
   const uint32_t a12 = Rotl(a, 12);
-  const uint32_t ss1 = Rotl((a12 + tr[J]) + e, 7);
-  const uint32_t ss2 = ss1 ^ a12;
+  const uint32_t ss1 = Rotl((a12 + t) + e, 7);
   uint32_t ff, gg;
   if constexpr (J < 16) {
     ff = a ^ b ^ c;
     gg = e ^ (f ^ g);
   } else {
-    ff = (a & b) | ((a | b) & c);
+    ff = b ^ ((a ^ b) & (b ^ c));
     gg = ((f ^ g) & e) ^ g;
   }
-  const uint32_t tt1 = (ff + (d + s.rw1[J])) + ss2;
-  const uint32_t tt2 = (gg + (h + s.rw[J])) + ss1;
+  h = P0((gg + (h + s.rw[J])) + ss1);
+  d = (ff + (d + s.rw1[J])) + (ss1 ^ a12);
   b = Rotl(b, 9);
   f = Rotl(f, 19);
-  d = tt1;
-  h = P0(tt2);
 }
 
-template <int J>
+template <int J, bool kStandard>
 [[gnu::always_inline]] inline void Rounds4(uint32_t &a, uint32_t &b, uint32_t &c, uint32_t &d,
                                            uint32_t &e, uint32_t &f, uint32_t &g, uint32_t &h,
                                            Schedule &s, const uint32_t *tr) {
   ScheduleStep<J>(s);
-  Round<J>(a, b, c, d, e, f, g, h, s, tr);
-  Round<J + 1>(d, a, b, c, h, e, f, g, s, tr);
-  Round<J + 2>(c, d, a, b, g, h, e, f, s, tr);
-  Round<J + 3>(b, c, d, a, f, g, h, e, s, tr);
+  Round<J, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Round<J + 1, kStandard>(d, a, b, c, h, e, f, g, s, tr);
+  Round<J + 2, kStandard>(c, d, a, b, g, h, e, f, s, tr);
+  Round<J + 3, kStandard>(b, c, d, a, f, g, h, e, s, tr);
 }
 
 void RotateConstants(const uint32_t T[64], uint32_t tr[64]) {
   for (int j = 0; j < 64; ++j) tr[j] = Rotl(T[j], j % 32);
 }
 
-// CF with the round constants already rotated (done once per update, not per block).
-CRYPTO_CPU_CLONES
-void CompressBlock(uint32_t state[8], const uint32_t tr[64], const uint8_t block[64]) {
+template <bool kStandard>
+[[gnu::always_inline]] inline void Compress(uint32_t state[8], const uint32_t tr[64],
+                                            const uint8_t block[64]) {
   Schedule s;
   for (int j = 0; j < 16; ++j) s.w[j] = Load32BE(block + 4 * j);
   ScheduleInit(s);
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
-  Rounds4<0>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<4>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<8>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<12>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<16>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<20>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<24>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<28>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<32>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<36>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<40>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<44>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<48>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<52>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<56>(a, b, c, d, e, f, g, h, s, tr);
-  Rounds4<60>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<0, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<4, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<8, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<12, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<16, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<20, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<24, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<28, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<32, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<36, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<40, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<44, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<48, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<52, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<56, kStandard>(a, b, c, d, e, f, g, h, s, tr);
+  Rounds4<60, kStandard>(a, b, c, d, e, f, g, h, s, tr);
   state[0] ^= a;
   state[1] ^= b;
   state[2] ^= c;
@@ -140,6 +161,36 @@ void CompressBlock(uint32_t state[8], const uint32_t tr[64], const uint8_t block
   state[5] ^= f;
   state[6] ^= g;
   state[7] ^= h;
+}
+
+// CF over whole blocks with the constants of a context: the standard's folded into the code
+// when the context holds them (as SM3_Init fills it), else rotated once from the table.
+CRYPTO_CPU_CLONES_V4
+void CompressStandard(uint32_t state[8], const uint8_t *blocks, uint32_t count) {
+  for (; count > 0; --count, blocks += kSm3BlockSize) Compress<true>(state, nullptr, blocks);
+}
+
+CRYPTO_CPU_CLONES
+void CompressRotated(uint32_t state[8], const uint32_t tr[64], const uint8_t *blocks,
+                     uint32_t count) {
+  for (; count > 0; --count, blocks += kSm3BlockSize) Compress<false>(state, tr, blocks);
+}
+
+bool IsStandard(const uint32_t T[64]) {
+  for (int j = 0; j < 64; ++j)
+    if (T[j] != StandardT(j)) return false;
+  return true;
+}
+
+void CompressBlocks(uint32_t state[8], const uint32_t T[64], const uint8_t *blocks,
+                    uint32_t count) {
+  if (IsStandard(T)) {
+    CompressStandard(state, blocks, count);
+  } else {
+    uint32_t tr[64];
+    RotateConstants(T, tr);
+    CompressRotated(state, tr, blocks, count);
+  }
 }
 
 }  // namespace
@@ -161,17 +212,18 @@ void SM3_Expand(const uint32_t words[16], uint32_t W[68], uint32_t W1[64]) {
   for (int j = 0; j < 64; ++j) W1[j] = W[j] ^ W[j + 4];
 }
 
+// Always from the table: the path of any constants stays tested against the standard's own.
 void SM3_Compress(uint32_t state[8], const uint32_t T[64], const uint8_t block[64]) {
   uint32_t tr[64];
   RotateConstants(T, tr);
-  CompressBlock(state, tr, block);
+  CompressRotated(state, tr, block, 1);
 }
 
 void SM3_Init(Sm3Context *ctx) {
   std::memcpy(ctx->state, kIv, sizeof kIv);
   ctx->bitCountLow = 0;
   ctx->bitCountHigh = 0;
-  for (int j = 0; j < 64; ++j) ctx->T[j] = j < 16 ? kT0 : kT1;
+  for (int j = 0; j < 64; ++j) ctx->T[j] = StandardT(j);
 }
 
 void SM3_Update(Sm3Context *ctx, const uint8_t *data, uint32_t len) {
@@ -186,18 +238,17 @@ void SM3_Update(Sm3Context *ctx, const uint8_t *data, uint32_t len) {
     std::memcpy(ctx->block + fill, data, len);
     return;
   }
-  uint32_t tr[64];
-  RotateConstants(ctx->T, tr);
   if (fill != 0) {
     const uint32_t take = kSm3BlockSize - fill;
     std::memcpy(ctx->block + fill, data, take);
-    CompressBlock(ctx->state, tr, ctx->block);
+    CompressBlocks(ctx->state, ctx->T, ctx->block, 1);
     data += take;
     len -= take;
   }
-  for (; len >= kSm3BlockSize; data += kSm3BlockSize, len -= kSm3BlockSize) {
-    CompressBlock(ctx->state, tr, data);
-  }
+  const uint32_t whole = len / kSm3BlockSize;
+  if (whole > 0) CompressBlocks(ctx->state, ctx->T, data, whole);
+  data += whole * kSm3BlockSize;
+  len -= whole * kSm3BlockSize;
   if (len > 0) std::memcpy(ctx->block, data, len);
 }
 

@@ -1,8 +1,10 @@
 // SKF_FormatCard through the loaded tokencore: the key in the first listed reader formatted,
 // read back raw and through the device information.
+#include <cstdint>
 #include <string>
 
 #include "keysim_fixture.h"
+#include "readerio.h"
 
 namespace {
 
@@ -43,6 +45,32 @@ TEST_F(FormatCardTest, KeyThatRefusesTheBuiltInKey) {
   factory[16] = 0;
   ASSERT_EQ(SKF(SKF_FormatCard)(factory), SAR_OK);
   EXPECT_EQ(DeviceDirectory(key).size(), 1156u);
+}
+
+// The key is opened for the format and closed again, whether the format worked or not:
+// readerio hands out handles in sequence, and the one between two of the test's own is gone.
+TEST_F(FormatCardTest, TheKeyIsClosedAfterAFormatThatWorkedOrFailed) {
+  const std::string key = NewKey(false);
+  const std::string reader = vkey::ReaderOf(key);
+  for (const char *text : {"0123456789abcdef", "not the device key"}) {
+    if (std::string(text) != "0123456789abcdef") {
+      ASSERT_TRUE(vkey::Knob(key, "builtin_key", "off"));
+    }
+    QX_DEVHANDLE before = nullptr, after = nullptr;
+    ASSERT_EQ(QX_OpenPath(reader.c_str(), &before), READERIO_SW_OK);
+    ASSERT_EQ(QX_ClosePort(before), READERIO_SW_OK);
+    std::string copy = text;
+    const ULONG result = SKF(SKF_FormatCard)(copy.data());
+    EXPECT_EQ(result, copy == "0123456789abcdef" ? SAR_OK : SAR_FAIL) << text;
+    ASSERT_EQ(QX_OpenPath(reader.c_str(), &after), READERIO_SW_OK);
+    ASSERT_EQ(QX_ClosePort(after), READERIO_SW_OK);
+    const auto step =
+        (reinterpret_cast<std::uintptr_t>(after) - reinterpret_cast<std::uintptr_t>(before)) / 2;
+    ASSERT_GT(step, 0u);
+    QX_DEVHANDLE formatted =
+        reinterpret_cast<QX_DEVHANDLE>(reinterpret_cast<std::uintptr_t>(before) + step);
+    EXPECT_EQ(QX_ClosePort(formatted), READERIO_SW_BAD_HANDLE) << text;
+  }
 }
 
 TEST_F(FormatCardTest, NoKeyTextIsRefusedBeforeTheCard) {

@@ -2,6 +2,7 @@
 // slot present and empty or holding a PIN, and the exports that pass over the shared slot.
 #include <cstring>
 #include <functional>
+#include <string>
 
 #include "key_fixture.h"
 #include "openssl_side.h"
@@ -24,28 +25,97 @@ class GateTest : public apitest::VirtualKey {
     VirtualKey::SetUp();
     sm2_ = OpenContainer(app_, apitest::kSm2Container);
     rsa_ = OpenContainer(app_, apitest::kRsaContainer);
-    // Ciphertexts for the container keys, made while the PIN is not needed.
-    ECCPUBLICKEYBLOB pub{};
-    ULONG length = sizeof pub;
-    ASSERT_EQ(SKF(SKF_ExportPublicKey)(sm2_, FALSE, reinterpret_cast<BYTE *>(&pub), &length),
+    fresh_ = CreateContainer(app_, "GATE-RSA");
+    // Exchange pairs of known keys, imported once here (they are imported again by the cases),
+    // and the ciphertexts for the container keys.
+    ECCPUBLICKEYBLOB sign{};
+    ULONG length = sizeof sign;
+    ASSERT_EQ(SKF(SKF_ExportPublicKey)(sm2_, TRUE, reinterpret_cast<BYTE *>(&sign), &length),
               SAR_OK);
-    ossl::Pkey enc = ossl::Sm2FromPublic(ossl::EccPoint(pub));
-    sm2_cipher_ = ossl::EccCipherBlob(ossl::Sm2Encrypt(enc.get(), Bytes(16, 7)));
+    sm2_pair_ = ossl::Sm2Generate();
+    envelope_ = ossl::Envelope(envelope_storage_, ossl::EccPoint(sign), sm2_pair_.get(), false,
+                               SGD_SMS4_ECB);
+    sm2_cipher_ = ossl::EccCipherBlob(ossl::Sm2Encrypt(sm2_pair_.get(), Bytes(16, 7)));
     RSAPUBLICKEYBLOB rsa_pub{};
     length = sizeof rsa_pub;
     ASSERT_EQ(SKF(SKF_ExportPublicKey)(rsa_, TRUE, reinterpret_cast<BYTE *>(&rsa_pub), &length),
               SAR_OK);
-    rsa_cipher_ = ossl::RsaEncrypt(ossl::RsaFromPublicBlob(rsa_pub).get(), Bytes(16, 7));
+    ossl::Pkey rsa_sign = ossl::RsaFromPublicBlob(rsa_pub);
+    rsa_cipher_ = ossl::RsaEncrypt(rsa_sign.get(), Bytes(16, 7));
+    ossl::Pkey rsa_pair = ossl::RsaGenerate(1024);
+    const Bytes sym = ossl::Random(16);
+    rsa_wrapped_sym_ = ossl::RsaEncrypt(rsa_sign.get(), sym);
+    rsa_encrypted_der_ = ossl::Sm4Ecb(sym, ossl::RsaPrivateDer(rsa_pair.get()), true, true);
+    session_wrapped_ = ossl::RsaEncrypt(rsa_pair.get(), Bytes(16, 9));
+    static_ = ossl::EccPublicBlob(ossl::Sm2Public(sm2_pair_.get()));
+    temp_ = ossl::EccPublicBlob(ossl::Sm2Public(ossl::Sm2Generate().get()));
+    BYTE id[16] = {};
+    ECCPUBLICKEYBLOB own_temp{};
+    ASSERT_EQ(
+        SKF(SKF_GenerateAgreementDataWithECC)(sm2_, SGD_SMS4_ECB, &own_temp, id, 16, &agreement_),
+        SAR_OK);
+    Login(app_);
+    for (const auto &c : Cases()) {
+      if (std::string(c.what).rfind("Import", 0) == 0) {
+        ASSERT_EQ(c.call(), SAR_OK) << c.what;
+      }
+    }
+    ASSERT_EQ(SKF(SKF_ClearSecureState)(app_), SAR_OK);
   }
   void TearDown() override {
     VirtualKey::TearDown();
     PinMapping::RemoveAny();
   }
 
-  // Every private-key export once, each with arguments that succeed when the PIN is right.
+  // Every private-key export once, each with arguments that succeed when the PIN is right. The
+  // imports come first: they put back the exchange pairs the ciphertexts were made for.
   std::vector<GateCase> Cases() {
     auto *cipher = reinterpret_cast<ECCCIPHERBLOB *>(sm2_cipher_.data());
     return {
+        {"ImportECCKeyPair", false,
+         [=, this] { return SKF(SKF_ImportECCKeyPair)(sm2_, envelope_); }},
+        {"ImportRSAKeyPair", false,
+         [=, this] {
+           return SKF(SKF_ImportRSAKeyPair)(rsa_, SGD_SMS4_ECB,
+                                            const_cast<BYTE *>(rsa_wrapped_sym_.data()),
+                                            static_cast<ULONG>(rsa_wrapped_sym_.size()),
+                                            const_cast<BYTE *>(rsa_encrypted_der_.data()),
+                                            static_cast<ULONG>(rsa_encrypted_der_.size()));
+         }},
+        {"ImportSessionKey", false,
+         [=, this] {
+           HANDLE key = nullptr;
+           return SKF(SKF_ImportSessionKey)(rsa_, SGD_SMS4_ECB,
+                                            const_cast<BYTE *>(session_wrapped_.data()),
+                                            static_cast<ULONG>(session_wrapped_.size()), &key);
+         }},
+        {"PrvRsaKeyDecrypt", false,
+         [=, this] {
+           BYTE out[256];
+           ULONG n = sizeof out;
+           return SKF(SKF_PrvRsaKeyDecrypt)(rsa_, 2, const_cast<BYTE *>(rsa_cipher_.data()), 128,
+                                            out, &n);
+         }},
+        {"GenRSAKeyPair", false,
+         [=, this] {
+           RSAPUBLICKEYBLOB blob{};
+           return SKF(SKF_GenRSAKeyPair)(fresh_, 1024, &blob);
+         }},
+        {"GenerateKeyWithECC", false,
+         [=, this] {
+           ECCPUBLICKEYBLOB peer = static_, peer_temp = temp_;
+           BYTE id[16] = {1};
+           HANDLE key = nullptr;
+           return SKF(SKF_GenerateKeyWithECC)(agreement_, &peer, &peer_temp, id, 16, &key);
+         }},
+        {"GenerateAgreementDataAndKeyWithECC", false,
+         [=, this] {
+           ECCPUBLICKEYBLOB peer = static_, peer_temp = temp_, own_temp{};
+           BYTE id[16] = {2};
+           HANDLE key = nullptr;
+           return SKF(SKF_GenerateAgreementDataAndKeyWithECC)(sm2_, SGD_SMS4_ECB, &peer, &peer_temp,
+                                                              &own_temp, id, 16, id, 16, &key);
+         }},
         {"ECCSignData", false,
          [=, this] {
            BYTE e[32] = {1};
@@ -91,10 +161,26 @@ class GateTest : public apitest::VirtualKey {
     };
   }
 
+  // The case named `what`.
+  GateCase Case(const char *what) {
+    for (const GateCase &c : Cases()) {
+      if (std::string(c.what) == what) return c;
+    }
+    ADD_FAILURE() << what;
+    return {what, false, [] { return ULONG{SAR_FAIL}; }};
+  }
+
   HCONTAINER sm2_ = nullptr;
   HCONTAINER rsa_ = nullptr;
+  HCONTAINER fresh_ = nullptr;
+  ossl::Pkey sm2_pair_;
+  Bytes envelope_storage_;
+  ENVELOPEDKEYBLOB *envelope_ = nullptr;
   Bytes sm2_cipher_;
   Bytes rsa_cipher_;
+  Bytes rsa_wrapped_sym_, rsa_encrypted_der_, session_wrapped_;
+  ECCPUBLICKEYBLOB static_{}, temp_{};
+  HANDLE agreement_ = nullptr;
 };
 
 TEST_F(GateTest, NoPinHeldRefusesEveryPrivateKeyUse) {
@@ -143,7 +229,7 @@ TEST_F(GateTest, AskMarkerTakesTheSharedPin) {
   ASSERT_EQ(SKF(SKF_VerifyPIN)(app_, 1, pin, &retries), SAR_OK);
   EXPECT_STREQ(pin, "12345678");
   mapping.Text()[0] = '\0';
-  EXPECT_EQ(Cases()[3].call(), SAR_OK) << "the verified PIN is in the slot";
+  EXPECT_EQ(Case("SKFEX_RSADecrypt").call(), SAR_OK) << "the verified PIN is in the slot";
 }
 
 TEST_F(GateTest, ApplicationsAfterTheFirstShareOneSlot) {
@@ -165,6 +251,42 @@ TEST_F(GateTest, ApplicationsAfterTheFirstShareOneSlot) {
   BYTE e[32] = {1};
   ECCSIGNATUREBLOB sig{};
   EXPECT_EQ(SKF(SKF_ECCSignData)(sm2_, e, 32, &sig), SAR_OK) << "application 1 keeps its own";
+
+  // The sponsor's agreement record of the second application takes the second slot too.
+  ASSERT_EQ(SKF(SKF_GenECCKeyPair)(container, SGD_SM2_ENC_PAIR, &blob), SAR_OK);
+  HANDLE agreement = nullptr;
+  BYTE id[16] = {3};
+  ASSERT_EQ(
+      SKF(SKF_GenerateAgreementDataWithECC)(container, SGD_SMS4_ECB, &blob, id, 16, &agreement),
+      SAR_OK);
+  ASSERT_EQ(SKF(SKF_ClearSecureState)(app_), SAR_OK);
+  Login(app_);
+  ECCPUBLICKEYBLOB peer = static_, peer_temp = temp_;
+  HANDLE key = nullptr;
+  EXPECT_EQ(SKF(SKF_GenerateKeyWithECC)(agreement, &peer, &peer_temp, id, 16, &key),
+            SAR_USER_NOT_LOGGED_IN);
+  ASSERT_EQ(SKF(SKF_VerifyPIN)(third, 1, user, &retries), SAR_OK);
+  EXPECT_EQ(SKF(SKF_GenerateKeyWithECC)(agreement, &peer, &peer_temp, id, 16, &key), SAR_OK);
+}
+
+// A container whose directory shows no signing pair cannot sign or unwrap an envelope: refused
+// before any PIN is sent, although one is held.
+TEST_F(GateTest, NoSigningPairIsRefusedBeforeThePin) {
+  Login(app_);
+  vkey::RawCard raw(key_);
+  ASSERT_TRUE(raw.SelectPath({0xAD01, 0xEF01}));
+  auto directory = raw.ReadPrefixed();
+  ASSERT_TRUE(directory);
+  constexpr std::size_t kSignKeyPresent = 16;
+  for (std::size_t entry : {28u, 28u + 148u}) {
+    std::memset(directory->data() + entry + kSignKeyPresent, 0, 4);
+  }
+  ASSERT_TRUE(raw.WritePrefixed(*directory));
+  const std::uint64_t verifies = vkey::Commands(key_, 0x00, 0x20);
+  for (const char *what : {"ECCSignData", "RSASignData", "ImportECCKeyPair", "ImportRSAKeyPair"}) {
+    EXPECT_EQ(Case(what).call(), SAR_FAIL) << what;
+  }
+  EXPECT_EQ(vkey::Commands(key_, 0x00, 0x20), verifies);
 }
 
 }  // namespace

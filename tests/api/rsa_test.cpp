@@ -119,6 +119,53 @@ TEST_F(RsaTest, SessionKeyWrappedForOpenSsl) {
   EXPECT_EQ(*static_cast<const ULONG *>(wrapped_key), static_cast<ULONG>(SGD_SMS4_CBC));
 }
 
+// The MF work key files that the library's own format makes take supplied keys of both RSA sizes
+// and SM2 keys (a card refuses a key its file was not made for).
+TEST_F(RsaTest, AKeyTheLibraryFormattedTakesSuppliedKeys) {
+  ASSERT_TRUE(vkey::Remove(key_));  // the blank key is then the first reader
+  const std::string blank = vkey::CreateKey("blank", false);
+  char text[] = "0123456789abcdef";
+  ASSERT_EQ(SKF(SKF_FormatCard)(text), SAR_OK);
+  DEVHANDLE dev = Connect(blank);
+  for (int bits : {1024, 2048}) {
+    const std::size_t k = static_cast<std::size_t>(bits) / 8;
+    ossl::Pkey key = ossl::RsaGenerate(bits);
+    RSAPUBLICKEYBLOB pub = ossl::RsaPublicBlob(key.get());
+    RSAPRIVATEKEYBLOB priv = ossl::RsaPrivateBlob(key.get());
+    Bytes x = ossl::Random(k);
+    x[0] = 0x01;
+    BYTE out[256] = {};
+    ULONG length = sizeof out;
+    ASSERT_EQ(
+        SKF(SKF_ExtRSAPubKeyOperation)(dev, &pub, x.data(), static_cast<ULONG>(k), out, &length),
+        SAR_OK)
+        << bits;
+    EXPECT_EQ(Bytes(out, out + length), ossl::RsaRaw(key.get(), x, false)) << bits;
+    length = sizeof out;
+    ASSERT_EQ(
+        SKF(SKF_ExtRSAPriKeyOperation)(dev, &priv, x.data(), static_cast<ULONG>(k), out, &length),
+        SAR_OK)
+        << bits;
+    EXPECT_EQ(Bytes(out, out + length), ossl::RsaRaw(key.get(), x, true)) << bits;
+  }
+  ossl::Pkey sm2 = ossl::Sm2Generate();
+  ECCPUBLICKEYBLOB pub = ossl::EccPublicBlob(ossl::Sm2Public(sm2.get()));
+  ECCPRIVATEKEYBLOB priv = ossl::EccPrivateBlob(ossl::Sm2Private(sm2.get()));
+  Bytes plain = ossl::Random(20);
+  Bytes cipher(sizeof(ECCCIPHERBLOB) + 20);
+  auto *blob = reinterpret_cast<ECCCIPHERBLOB *>(cipher.data());
+  ASSERT_EQ(SKF(SKF_ExtECCEncrypt)(dev, &pub, plain.data(), 20, blob), SAR_OK);
+  EXPECT_EQ(ossl::Sm2Decrypt(sm2.get(), ossl::EccCardCipher(blob)), plain);
+  BYTE back[64] = {};
+  ULONG length = sizeof back;
+  ASSERT_EQ(SKF(SKF_ExtECCDecrypt)(dev, &priv, blob, back, &length), SAR_OK);
+  EXPECT_EQ(Bytes(back, back + length), plain);
+  Bytes e = ossl::Random(32);
+  ECCSIGNATUREBLOB sig{};
+  ASSERT_EQ(SKF(SKF_ExtECCSign)(dev, &priv, e.data(), 32, &sig), SAR_OK);
+  EXPECT_EQ(SKF(SKF_ExtECCVerify)(dev, &pub, e.data(), 32, &sig), SAR_OK);
+}
+
 TEST_F(RsaTest, RawOperationsWithCallerKeys) {
   ossl::Pkey key = ossl::RsaGenerate(1024);
   RSAPUBLICKEYBLOB pub = ossl::RsaPublicBlob(key.get());

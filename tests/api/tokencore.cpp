@@ -4,36 +4,12 @@
 
 #include <cstdlib>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
-#endif
+#include "host_load.h"
 
 namespace tokencore {
 
-namespace {
-
-void *Load() {
-#if defined(_WIN32)
-  // The program's own folder comes first in the search order.
-  return reinterpret_cast<void *>(LoadLibraryA(kLibraryName));
-#else
-  char self[PATH_MAX] = {};
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return nullptr;
-  std::string path(self, static_cast<std::size_t>(n));
-  path = path.substr(0, path.rfind('/') + 1) + kLibraryName;
-  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-#endif
-}
-
-}  // namespace
-
 void *Library() {
-  static void *const library = Load();
+  static void *const library = hostload::LoadBesideProgram(kLibraryName);
   if (!library) {
     ADD_FAILURE() << "cannot load " << kLibraryName;
     std::abort();
@@ -41,13 +17,7 @@ void *Library() {
   return library;
 }
 
-void *Resolve(const char *name) {
-#if defined(_WIN32)
-  return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(Library()), name));
-#else
-  return dlsym(Library(), name);
-#endif
-}
+void *Resolve(const char *name) { return hostload::Symbol(Library(), name); }
 
 void *Require(const char *name) {
   void *address = Resolve(name);
@@ -59,10 +29,7 @@ void *Require(const char *name) {
 }
 
 #if defined(_WIN32)
-void *ResolveOrdinal(unsigned ordinal) {
-  return reinterpret_cast<void *>(
-      GetProcAddress(static_cast<HMODULE>(Library()), MAKEINTRESOURCEA(ordinal)));
-}
+void *ResolveOrdinal(unsigned ordinal) { return hostload::Ordinal(Library(), ordinal); }
 #endif
 
 }  // namespace tokencore

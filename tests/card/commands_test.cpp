@@ -210,6 +210,14 @@ TEST_F(BuilderTest, ReversedAnswersComeBackInOrder) {
   EXPECT_EQ(QX_ReadRsaPublicKeyExt(device_, 0x01, 0x02, 256, response, nullptr), 256);
   EXPECT_EQ(ToHex({response, response + 256}), ToHex(Rev(Seq(256))));
 
+  // The rule's edge: two bytes are reversed, one byte stays as it is.
+  Answer("01 02");
+  EXPECT_EQ(QX_RsaPrivateCmd(device_, 0x01, k3, response, nullptr), 2);
+  EXPECT_EQ(ToHex({response, response + 2}), "02 01");
+  Answer("07");
+  EXPECT_EQ(QX_RsaPrivateCmd(device_, 0x01, k3, response, nullptr), 1);
+  EXPECT_EQ(ToHex({response, response + 1}), "07");
+
   Answer("01 02 03");  // not a reversing command
   EXPECT_EQ(QX_ReadEccPublicKey(device_, 0x01, 0x02, 3, response, nullptr), 3);
   EXPECT_EQ(ToHex({response, response + 3}), "01 02 03");

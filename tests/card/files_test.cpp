@@ -176,6 +176,23 @@ TEST_F(FileTest, DataFileWriteAtAnOffset) {
   ASSERT_EQ(QX_WriteDataFile(device_, 0, 0, {}, &count), 0);
   EXPECT_EQ(count, 0);
   EXPECT_EQ(Sent(), (std::vector<std::string>{Cmd("00 A4 02 00 02 00 21")}));
+
+  // A refused piece: the count is what was written before it; a refused SELECT writes nothing.
+  const Bytes more = Seq(300, 7);
+  Fake().Reset();
+  Answer("");
+  Answer("");
+  Answer("", 0x6581);
+  count = -1;
+  EXPECT_EQ(QX_WriteDataFile(device_, 0, 0, more, &count), -1);
+  EXPECT_EQ(count, 128);
+  EXPECT_EQ(Sent().size(), 3u);
+  Fake().Reset();
+  Answer("", 0x6A82);
+  count = -1;
+  EXPECT_EQ(QX_WriteDataFile(device_, 0, 0, more, &count), -1);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(Sent().size(), 1u);
 }
 
 TEST_F(FileTest, FileAreaSelectionNeverFails) {

@@ -1,5 +1,6 @@
 // Verification for the exports: the given PIN, or for the ask marker the cached PIN or the PIN
 // dialog with its messages, driven by a scripted user.
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -164,6 +165,39 @@ TEST_F(PinAskTest, WrongPinShowsTheRetriesThenTheDialogAgain) {
   EXPECT_EQ(seen, (std::vector<UiSeen>{kDialog, {UiSeen::kOkCancel, kLastTry}}));
   EXPECT_EQ(retries_, 1u);
 }
+
+TEST_F(PinAskTest, CancelInTheDialogAfterTheRetryMessageEndsTheLoop) {
+  CardAnswers({0x63C2});
+  std::vector<UiSeen> seen;
+  EXPECT_EQ(AskWith({{UiAction::kEnterPin, "1111"},
+                     {UiAction::kMessageOk, ""},
+                     {UiAction::kCancelDialog, ""}},
+                    &seen),
+            -1);
+  EXPECT_EQ(seen, (std::vector<UiSeen>{kDialog, {UiSeen::kOkCancel, kTwoTries}, kDialog}));
+  EXPECT_EQ(retries_, 2u);
+  EXPECT_EQ(Verifies(), std::vector<std::string>{VerifyOf("1111")});
+  EXPECT_STREQ(buffer_, marker_) << "nothing handed back";
+}
+
+#if !defined(_WIN32)
+// No prompt program at all: the retry message cannot be shown, nor the dialog after it; the
+// loop ends with the card's count and nothing more is sent.
+TEST_F(PinAskTest, NoPromptEndsTheLoop) {
+  PinMapping mapping(64);
+  ASSERT_NE(mapping.Text(), nullptr);
+  std::strcpy(mapping.Text(), "9999");
+  CardAnswers({0x63C2});
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", "/nonexistent", 1);
+  std::strcpy(buffer_, marker_);
+  const int r = QX_VerifyPinOrAsk(device_, buffer_, &retries_);
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(r, -1);
+  EXPECT_EQ(retries_, 2u);
+  EXPECT_EQ(Verifies(), std::vector<std::string>{VerifyOf("9999")});
+}
+#endif
 
 TEST_F(PinAskTest, LockedKeyAndCardFailureEndTheLoop) {
   const struct {

@@ -313,6 +313,22 @@ TEST_F(PinCommandTest, FormatFallsBackToTheFormatKeyAndStopsAtTheFirstFailure) {
   EXPECT_EQ(Sent().size(), 3u) << "nothing created when both authentications fail";
 }
 
+// Every step after the authentication must succeed: the first one refused ends the format.
+TEST_F(PinCommandTest, FormatStopsAtEachFailingStep) {
+  // Card information, challenge and authentication, then the MF, its key, six key files,
+  // EF01, the directory's length and its ten pieces.
+  constexpr std::size_t kFirstStep = 3, kCommands = 3 + 2 + 6 + 1 + 1 + 10;
+  for (std::size_t failing = kFirstStep; failing < kCommands; ++failing) {
+    Fake().Reset();
+    Answer(Zeros(15).substr(1));
+    Answer("01 02 03 04 05 06 07 08");
+    for (std::size_t i = 2; i < failing; ++i) Answer("");
+    Answer("", 0x6A84);
+    EXPECT_EQ(QX_FormatCard(device_, "0123456789abcdef"), -1) << failing;
+    EXPECT_EQ(Sent().size(), failing + 1) << failing;
+  }
+}
+
 TEST_F(PinCommandTest, ApplicationOnANewDf) {
   Answer("", 0x6A82);  // DF AD03 not there
   ASSERT_EQ(QX_CreateApplicationDf(device_, 0xAD03, "admin", 300, "123456", 6), 0);

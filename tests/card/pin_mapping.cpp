@@ -5,9 +5,9 @@
 #if defined(_WIN32)
 #include <windows.h>
 
-PinMapping::PinMapping(std::size_t size) : size_(size) {
+PinMapping::PinMapping(std::size_t size, const char *name) : size_(size), name_(name) {
   HANDLE h = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                static_cast<DWORD>(size), kPinCacheName);
+                                static_cast<DWORD>(size), name);
   if (!h) return;
   handle_ = reinterpret_cast<std::intptr_t>(h);
   view_ = MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, size);
@@ -28,11 +28,11 @@ void PinMapping::RemoveAny() {}  // gone with its last handle
 #include <string>
 
 namespace {
-const std::string kPath = std::string("/") + kPinCacheName;
-}
+std::string PathOf(const char *name) { return std::string("/") + name; }
+}  // namespace
 
-PinMapping::PinMapping(std::size_t size) : size_(size) {
-  const int fd = shm_open(kPath.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
+PinMapping::PinMapping(std::size_t size, const char *name) : size_(size), name_(name) {
+  const int fd = shm_open(PathOf(name).c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
   if (fd < 0) return;
   handle_ = fd;
   if (ftruncate(fd, static_cast<off_t>(size)) != 0) return;
@@ -43,8 +43,8 @@ PinMapping::PinMapping(std::size_t size) : size_(size) {
 PinMapping::~PinMapping() {
   if (view_) munmap(view_, size_);
   if (handle_ != -1) close(static_cast<int>(handle_));
-  shm_unlink(kPath.c_str());
+  shm_unlink(PathOf(name_).c_str());
 }
 
-void PinMapping::RemoveAny() { shm_unlink(kPath.c_str()); }
+void PinMapping::RemoveAny() { shm_unlink(PathOf(kPinCacheName).c_str()); }
 #endif

@@ -70,7 +70,8 @@ TEST(CardForms, RandomCommandsNeverCrashAndGetKnownStatusWords) {
   format(k);
   create_application(k);
   create_container(k);
-  for (uint8_t p2 : {0x18, 0x19}) k.create(p2, hex(p2 == 0x18 ? "000A01" : "000B01"));
+  k.create(0x18, hex("000A010000000000000000000000"));
+  k.create(0x19, hex("000B0101000001000000"));
   std::mt19937 rng(7);
   static constexpr uint8_t kCla[] = {0x00, 0x80, 0x84, 0xBF, 0x12};
   static constexpr uint8_t kIns[] = {0xA4, 0xB0, 0xD6, 0xE0, 0xE4, 0xD4, 0x5E, 0x42, 0xF1, 0xF3,
@@ -177,9 +178,9 @@ TEST(CardForms, DescriptorCarriesNameAndSerial) {
   Key k(12345678);
   // "KEYSIM", NUL, 12345678 = 0x00BC614E least significant byte first, two more bytes.
   EXPECT_EQ(card_descriptor_text(k.card), "4B455953494D004E61BC001001");
-  const auto atr = card_reset(k.card);
-  EXPECT_LE(atr.size(), 32u);
-  EXPECT_EQ(atr[0], 0x3B);
+  // The answer-to-reset carries the six bytes after the name as card issuer's data (compact-TLV
+  // tag 5), so that a reader with only the answer-to-reset (PC/SC) can rebuild them.
+  EXPECT_EQ(card_reset(k.card), hex("3B888001 80 56 4E61BC00 1001 5D"));
 }
 
 TEST(CardFormat, LayoutReadsBack) {
@@ -241,6 +242,34 @@ TEST_F(CardFiles, DeleteKeepsCurrentEfAndKnobAnswers6D00) {
   ASSERT_TRUE(card_set_knob(k.card, "delete_6d00", "on", nullptr));
   EXPECT_EQ(k.sw(hex("80E40000 02 EF01")), 0x6D00);
   EXPECT_EQ(k.select(0x02, 0xEF01), 0x9000);
+}
+
+// Key file descriptors: a fixed length per kind and the size byte after the identifier (RSA 00
+// or 01, SM2 01); anything else is refused.
+TEST_F(CardFiles, KeyFileDescriptorsAreChecked) {
+  const struct {
+    uint8_t p2;
+    const char *descriptor;
+    uint16_t sw;
+  } cases[] = {
+      {0x10, "0031000000000000000000000000", 0x9000},
+      {0x10, "0032010000000000000000000000", 0x9000},
+      {0x10, "0033020000000000000000000000", 0x6A80},
+      {0x10, "003400", 0x6A80},
+      {0x11, "00350001000001000000", 0x9000},
+      {0x11, "00360101000001000000", 0x9000},
+      {0x11, "00370201000001000000", 0x6A80},
+      {0x11, "0038000100000100000000", 0x6A80},
+      {0x18, "0039010000000000000000000000", 0x9000},
+      {0x18, "003A000000000000000000000000", 0x6A80},
+      {0x18, "003B01", 0x6A80},
+      {0x19, "003C0101000001000000", 0x9000},
+      {0x19, "003D0001000001000000", 0x6A80},
+  };
+  ASSERT_EQ(key.auth_builtin(), 0x9000);
+  for (const auto &c : cases) {
+    EXPECT_EQ(key.sw(apdu(0x80, 0xE0, 0x00, c.p2, hex(c.descriptor))), c.sw) << c.descriptor;
+  }
 }
 
 TEST_F(CardFiles, PrepareCreateEmptiesTheCurrentDf) {

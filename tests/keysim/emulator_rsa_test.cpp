@@ -137,6 +137,41 @@ TEST_F(Rsa, CommandErrors) {
   EXPECT_EQ(key.sw(hex("80D01C1D 00")), 0x6A82);  // no container key files in the MF
 }
 
+// A key file takes components and pairs of the size it was made for only.
+TEST_F(Rsa, KeyFilesTakeTheirOwnSizeOnly) {
+  key.select_mf();
+  const struct {
+    uint16_t file;
+    Bytes command;
+    uint16_t sw;
+  } cases[] = {
+      {0x0001, apdu_ext(0x80, 0xD2, 0x20, 0x02, Bytes(256, 0x01)), 0x6700},
+      {0x0001, apdu(0x80, 0xD2, 0x20, 0x02, Bytes(128, 0x01)), 0x9000},
+      {0x0003, apdu(0x80, 0xD2, 0x20, 0x02, Bytes(128, 0x01)), 0x6700},
+      {0x0003, apdu_ext(0x80, 0xD2, 0x20, 0x02, Bytes(256, 0x01)), 0x9000},
+      {0x0002, apdu(0x80, 0xD2, 0xA0, 0x03, Bytes(128, 0x01)), 0x6700},
+      {0x0002, apdu(0x80, 0xD2, 0xA0, 0x03, Bytes(64, 0x01)), 0x9000},
+      {0x0004, apdu(0x80, 0xD2, 0xA0, 0x03, Bytes(64, 0x01)), 0x6700},
+      {0x0004, apdu(0x80, 0xD2, 0xA0, 0x03, Bytes(128, 0x01)), 0x9000},
+  };
+  for (const auto &c : cases) {
+    ASSERT_EQ(key.select(0x02, c.file), 0x9000);
+    EXPECT_EQ(key.sw(c.command), c.sw) << std::hex << c.file << " " << c.command.size();
+  }
+  // A 2048-bit pair into the 1024-bit files of a container, and the reverse.
+  ASSERT_EQ(key.auth_builtin(), 0x9000);
+  key.select_mf();
+  ASSERT_EQ(key.select(0x01, 0xAD01), 0x9000);
+  ASSERT_EQ(key.select(0x01, 0xDF11), 0x9000);
+  key.create(0x10, hex("001A000000000000000000000000"));
+  key.create(0x11, hex("001B0001000001000000"));
+  key.create(0x10, hex("001C010000000000000000000000"));
+  key.create(0x11, hex("001D0101000001000000"));
+  EXPECT_EQ(key.sw(hex("80D05A1B 00")), 0x6700);
+  EXPECT_EQ(key.sw(hex("80D01C1D 00")), 0x6700);
+  EXPECT_EQ(key.sw(hex("80D01A1B 00")), 0x9000);
+}
+
 TEST_F(Rsa, External2048PairInExtendedForms) {
   key.select_mf();
   ASSERT_EQ(key.sw(hex("80D0C080 00")), 0x9000);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "apdu_shape.h"
+#include "atr.h"
 #include "descriptor.h"
 #include "net.h"
 #include "protocol.h"
@@ -71,6 +72,66 @@ TEST(Descriptor, PcscTextIsNameNulNumberAndStable) {
   std::string longer = readerio::pcsc_descriptor(std::string(200, 'R'), atr);
   EXPECT_TRUE(readerio::valid_descriptor(longer));
   EXPECT_EQ(longer.size(), 64u);
+}
+
+// An answer-to-reset from its bytes after TS, with TS 3B first and the check byte TCK last.
+Bytes with_tck(Bytes body) {
+  uint8_t tck = 0;
+  for (uint8_t b : body) tck ^= b;
+  body.insert(body.begin(), 0x3B);
+  body.push_back(tck);
+  return body;
+}
+
+TEST(Atr, CardDataFromCompactTlvHistoricalBytes) {
+  const Bytes data = {0x4E, 0x61, 0xBC, 0x00, 0x10, 0x01};
+  auto with = [&](Bytes head, Bytes tail = {}) {
+    head.insert(head.end(), data.begin(), data.end());
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+  };
+  Bytes bad_check = with_tck(with({0x88, 0x80, 0x01, 0x80, 0x56}));
+  bad_check.back() ^= 1;
+  const struct {
+    const char *what;
+    Bytes atr;
+    bool found;
+  } cases[] = {
+      {"T=0 and T=1, TCK", with_tck(with({0x88, 0x80, 0x01, 0x80, 0x56})), true},
+      {"T=0 only, no TCK", with({0x3B, 0x08, 0x80, 0x56}), true},
+      {"TA1 before", with_tck(with({0x98, 0x96, 0x80, 0x01, 0x80, 0x56})), true},
+      {"after another object", with_tck(with({0x8A, 0x80, 0x01, 0x80, 0x31, 0xC0, 0x56})), true},
+      {"category 00, status last",
+       with_tck(with({0x8B, 0x80, 0x01, 0x00, 0x56}, {0x00, 0x90, 0x00})), true},
+      {"wrong check byte", bad_check, false},
+      {"check byte missing", with({0x3B, 0x88, 0x80, 0x01, 0x80, 0x56}), false},
+      {"a byte too many", with({0x3B, 0x08, 0x80, 0x56}, {0x00}), false},
+      {"historical bytes cut short", with({0x3B, 0x09, 0x80, 0x56}), false},
+      {"not direct or inverse", with({0x3C, 0x08, 0x80, 0x56}), false},
+      {"tag 5 of another length", with_tck(with({0x89, 0x80, 0x01, 0x80, 0x57}, {0x00})), false},
+      {"object past the end", with_tck({0x83, 0x80, 0x01, 0x80, 0x56, 0x4E}), false},
+      {"proprietary historical bytes",
+       with_tck({0x8A, 0x80, 0x01, 'K', 'E', 'Y', 'S', 'I', 'M', '-', 'V', '1', '0'}), false},
+      {"TD announced, missing", {0x3B, 0x80}, false},
+      {"empty", {}, false},
+  };
+  for (const auto &c : cases) {
+    const auto got = readerio::atr_card_data(c.atr);
+    ASSERT_EQ(got.has_value(), c.found) << c.what;
+    if (got) {
+      EXPECT_EQ(Bytes(got->begin(), got->end()), data) << c.what;
+    }
+  }
+}
+
+TEST(Descriptor, PcscTextCarriesTheCardDataOfTheAtr) {
+  // The virtual key's answer-to-reset for serial 12345678: the serial text and the PIN
+  // protection read the same six bytes as from the key's own descriptor.
+  const Bytes atr = {0x3B, 0x88, 0x80, 0x01, 0x80, 0x56, 0x4E, 0x61, 0xBC, 0x00, 0x10, 0x01, 0x5D};
+  EXPECT_EQ(readerio::pcsc_descriptor("Virtual PCD 00 00", atr),
+            "5669727475616C20504344203030203030"
+            "00"
+            "4E61BC001001");
 }
 
 TEST(Wire, ReaderStopsAtEveryOverrun) {

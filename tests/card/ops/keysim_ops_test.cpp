@@ -29,6 +29,7 @@ using ref::Bytes;
 constexpr std::uint16_t kAppDf = 0xAD01;
 constexpr std::uint16_t kSm2Container = 0xDF11;
 constexpr std::uint16_t kRsaContainer = 0xDF12;
+constexpr std::uint16_t kRsa2048Container = 0xDF13;  // made by the tests that need it
 
 struct Key {
   std::string name;
@@ -72,6 +73,29 @@ class VirtualOpsTest : public ::testing::Test {
   static bool SelectMf(DEVHANDLE d) { return Select(d, 0x00, 0); }
   static bool SelectContainer(DEVHANDLE d, std::uint16_t df) {
     return SelectMf(d) && Select(d, 0x01, kAppDf) && Select(d, 0x01, df);
+  }
+  // The container DF for a key size: the provisioned 1024-bit one, or a new DF with 2048-bit
+  // key files (a card takes a pair only into files made for its size). Selected.
+  static bool ContainerFor(DEVHANDLE d, std::uint32_t bits) {
+    if (bits == 1024) return SelectContainer(d, kRsaContainer);
+    if (SelectContainer(d, kRsa2048Container)) return true;
+    const std::vector<std::uint8_t> df = {kRsa2048Container >> 8,
+                                          kRsa2048Container & 0xFF,
+                                          0x1C,
+                                          0,
+                                          0,
+                                          0,
+                                          0,
+                                          0,
+                                          0,
+                                          0x01,
+                                          0x00,
+                                          0x00,
+                                          0x0F};
+    std::uint16_t sw = 0;
+    return SelectMf(d) && Select(d, 0x01, kAppDf) && QX_AuthDir(d) == 0 &&
+           QX_CreateFile(d, 0x01, df, &sw) >= 0 && sw == kSwOk &&
+           QX_CreateRsaKeyFiles(d, bits) == 0;
   }
   // The user PIN of the application, so the containers' private keys may be used.
   static bool Login(DEVHANDLE d) {
@@ -196,7 +220,7 @@ TEST_F(VirtualOpsTest, StreamSplitsMatchOneShotResults) {
 TEST_F(VirtualOpsTest, RsaContainerKeysSignAndDecryptForOpenSsl) {
   for (std::uint32_t bits : {1024u, 2048u}) {
     const int unit = bits == 1024 ? 1 : 2;
-    ASSERT_TRUE(SelectContainer(d_, kRsaContainer));
+    ASSERT_TRUE(ContainerFor(d_, bits));
     ASSERT_EQ(QX_CreateRsaKeyFiles(d_, bits), 0);
     RsaPublicKeyRecord pub = {}, exported = {};
     ASSERT_EQ(QX_GenRsaKeyPair(d_, bits, 1, &pub), 0) << bits;
@@ -208,7 +232,7 @@ TEST_F(VirtualOpsTest, RsaContainerKeysSignAndDecryptForOpenSsl) {
     ASSERT_NE(card_key, nullptr);
 
     ASSERT_TRUE(Login(d_));
-    ASSERT_TRUE(SelectContainer(d_, kRsaContainer));
+    ASSERT_TRUE(ContainerFor(d_, bits));
     const Bytes data = ref::Random(bits / 8 - 11);
     Bytes signature(256);
     std::uint32_t length = 0;
@@ -276,7 +300,7 @@ TEST_F(VirtualOpsTest, ImportedRsaPairDecryptsOpenSslWrapping) {
     RsaKeyRecord record = {};
     ASSERT_EQ(ParseRsaPrivateKey(ref::RsaDer(key), &record), 0);
     ASSERT_TRUE(Login(d_));
-    ASSERT_TRUE(SelectContainer(d_, kRsaContainer));
+    ASSERT_TRUE(ContainerFor(d_, bits));
     ASSERT_EQ(QX_RsaImportKeyPair(d_, record), 0) << bits;
     RsaPublicKeyRecord exported = {};
     ASSERT_EQ(QX_RsaExportPublicKey(d_, bits == 1024 ? 1 : 2, 0, &exported), 0);

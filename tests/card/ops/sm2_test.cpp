@@ -43,6 +43,17 @@ TEST_F(Sm2Test, ContainerDecryptionFallsBackToTheGivenOrder) {
   AnswerOk(plain);
   ByteVec small(19);
   EXPECT_EQ(QX_PrivateEccDecrypt(device_, 0, cipher, small, &length), kOutTooSmall);
+
+  // An answer of at most 256 bytes is a plaintext; a longer one is refused, nothing written.
+  for (std::size_t n : {256u, 257u, 1024u}) {
+    Answer("");
+    AnswerOk(Fill(n, 0x5A));
+    ByteVec out(1024, 0xEE);
+    length = -7;
+    EXPECT_EQ(QX_PrivateEccDecrypt(device_, 0, cipher, out, &length), n <= 256 ? 0 : -1) << n;
+    EXPECT_EQ(length, n <= 256 ? static_cast<int>(n) : -7) << n;
+    EXPECT_EQ(out[0], n <= 256 ? 0x5A : 0xEE) << n;
+  }
 }
 
 TEST_F(Sm2Test, KeyFilesAreCreatedOnlyWhereMissing) {

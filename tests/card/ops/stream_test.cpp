@@ -125,6 +125,36 @@ TEST_F(StreamTest, DecryptionHoldsTheLastBlockForFinal) {
   EXPECT_EQ(Final(StreamDecryptFinal, last), kStreamFail);
 }
 
+// The update takes the new bytes over before the card is asked: a failed one has used up its
+// whole blocks, and only its rest stays pending.
+TEST_F(StreamTest, FailedEncryptionUpdateHasConsumedItsData) {
+  const ByteVec data = Counting(20, 0x30);
+  Answer("");
+  Answer("", 0x6A80);
+  ByteVec out;
+  EXPECT_EQ(EncUpdate(data, out), kStreamFail);
+  ASSERT_EQ(s_.PendingLen, 4u);
+  EXPECT_EQ(ByteVec(s_.Pending, s_.Pending + 4), ByteVec(data.begin() + 16, data.end()));
+  Answer("");
+  AnswerOk(Fill(16, 0x63));
+  ASSERT_EQ(EncUpdate(Counting(12, 0x80), out), kStreamOk);
+  EXPECT_EQ(SentBytes().back(),
+            Ecb16(0x00, Cat({ByteVec(data.begin() + 16, data.end()), Counting(12, 0x80)})));
+}
+
+// Every decryption update asks the card: the probe and the reader query also go out when no
+// whole block can be sent yet.
+TEST_F(StreamTest, DecryptionUpdateWithoutAWholeBlockStillProbes) {
+  const std::uint32_t queries = ReaderInfoCalls();
+  Answer("");
+  ByteVec out;
+  ASSERT_EQ(DecUpdate(Counting(8), out), kStreamOk);
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(Sent(), std::vector<std::string>{kProbeHex});
+  EXPECT_EQ(ReaderInfoCalls(), queries + 1);
+  EXPECT_EQ(s_.PendingLen, 8u);
+}
+
 TEST_F(StreamTest, CbcUpdatesAdvanceTheRecordIvAndFinalDoesNot) {
   Init(0x402, 1);
   Answer("");

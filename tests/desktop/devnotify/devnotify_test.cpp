@@ -208,6 +208,16 @@ TEST_F(DevNotifyTest, UnregisterFromAnotherThread) {
   for (const Seen &s : events) EXPECT_LE(s.ended, unregistered.load());
 }
 
+// Unregistered from another thread, the library can be freed at once: the relay that remains
+// on the window's thread until it takes messages runs none of its code.
+TEST_F(DevNotifyTest, FreedRightAfterAnUnregisterFromAnotherThread) {
+  ASSERT_NE(api_.QX_RegisterCardNotification(window_, 0), 0);
+  std::thread([] { api_.QX_UnregisterCardNotification(); }).join();
+  ASSERT_TRUE(FreeLibrary(api_.module));
+  PumpMessagesFor(300);
+  ASSERT_TRUE(BindDevNotify(api_));
+}
+
 TEST_F(DevNotifyTest, OnlyTheNamesOfKeyReadersAreRecognised) {
   const std::string key = vkey::CreateKey("dn", false);
   const std::string reader = vkey::ReaderOf(key);

@@ -35,6 +35,13 @@ inline constexpr uint8_t kKeyFileRsaPrivate = 0x11;
 inline constexpr uint8_t kKeyFileSm2Public = 0x18;
 inline constexpr uint8_t kKeyFileSm2Private = 0x19;
 
+// Key file descriptors: the file identifier, then the size byte (RSA: 00 1024 bits, 01 2048
+// bits; SM2: 01, 256 bits), then zeros and attributes to a fixed length per kind.
+inline constexpr size_t kKeyDescriptorSizeByte = 2;
+inline constexpr uint8_t kRsaSize1024 = 0x00;
+inline constexpr uint8_t kRsaSize2048 = 0x01;
+inline constexpr uint8_t kSm2Size256 = 0x01;
+
 // One key of a PIN key file (WRITE KEY 80 D4 00 fid): the user PIN (kind 1F) or an
 // administrator key (kind 01), addressed by kind and id.
 struct KeyEntry {

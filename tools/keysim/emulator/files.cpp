@@ -89,6 +89,29 @@ bool private_key_allowed(Card &card, const CardFile &key_file) {
   return app != 0 && std::find(v.begin(), v.end(), app) != v.end();
 }
 
+bool key_descriptor_ok(uint8_t key_type, std::span<const uint8_t> d) {
+  const auto size_byte = [&] { return d[kKeyDescriptorSizeByte]; };
+  switch (key_type) {
+    case kKeyFileRsaPublic:
+      return d.size() == 14 && (size_byte() == kRsaSize1024 || size_byte() == kRsaSize2048);
+    case kKeyFileRsaPrivate:
+      return d.size() == 10 && (size_byte() == kRsaSize1024 || size_byte() == kRsaSize2048);
+    case kKeyFileSm2Public:
+      return d.size() == 14 && size_byte() == kSm2Size256;
+    case kKeyFileSm2Private:
+      return d.size() == 10 && size_byte() == kSm2Size256;
+    default:
+      return true;
+  }
+}
+
+size_t rsa_file_bytes(const CardFile &f) {
+  return f.descriptor.size() > kKeyDescriptorSizeByte &&
+                 f.descriptor[kKeyDescriptorSizeByte] == kRsaSize2048
+             ? 256
+             : 128;
+}
+
 size_t used_space(const Card &card) {
   size_t used = 0;
   for (const CardFile &f : card.files) used += kFileOverhead + f.data.size();
@@ -171,6 +194,7 @@ Reply cmd_create_file(Card &card, const Apdu &a) {
     return r;
   }
   if (fid == kMfFid) return status(sw::kWrongData);
+  if (key && !key_descriptor_ok(p2, a.data)) return status(sw::kWrongData);
   Session &s = card.session;
   if (find_child(card, s.current_df, fid)) return status(sw::kExists);
   if (card.files.size() >= kMaxFiles) return status(sw::kNoSpace);

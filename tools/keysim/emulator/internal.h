@@ -56,6 +56,10 @@ uint32_t pin_owner_df(Card &card, uint32_t df);
 // once the user PIN of their application is verified.
 bool private_key_allowed(Card &card, const CardFile &key_file);
 size_t used_space(const Card &card);
+// Whether a key file descriptor (CREATE FILE data) fits its kind; the PIN key file takes any.
+bool key_descriptor_ok(uint8_t key_type, std::span<const uint8_t> descriptor);
+// The modulus length in bytes an RSA key file was created for: 128 or 256.
+size_t rsa_file_bytes(const CardFile &f);
 
 // Command families.
 Reply cmd_select(Card &card, const Apdu &a);

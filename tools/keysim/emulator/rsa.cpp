@@ -78,6 +78,9 @@ Reply cmd_rsa_generate(Card &card, const Apdu &a) {
   if (pub->kind != FileKind::key || pub->key_type != kKeyFileRsaPublic ||
       prv->kind != FileKind::key || prv->key_type != kKeyFileRsaPrivate)
     return status(sw::kWrongFileType);
+  // A pair goes only into files made for its size.
+  if (rsa_file_bytes(*pub) != size_t(bits / 8) || rsa_file_bytes(*prv) != size_t(bits / 8))
+    return status(sw::kWrongLength);
   RsaParts parts;
   if (!generate(bits, parts)) return status(sw::kConditions);
   pub->rsa = RsaParts{};
@@ -115,10 +118,10 @@ Reply cmd_rsa_write(Card &card, const Apdu &a) {
   const size_t n = a.data.size();
   if (a.p1 == kSelectedFile && (a.p2 == kE || a.p2 == kN)) {
     if (!(f = selected_key(card, kKeyFileRsaPublic, &err))) return status(err);
-    if (a.p2 == kE ? n != kExponentBytes : (n != 128 && n != 256)) return status(sw::kWrongLength);
+    if (n != (a.p2 == kE ? kExponentBytes : rsa_file_bytes(*f))) return status(sw::kWrongLength);
   } else if (a.p1 == kSelectedPrivate && a.p2 >= kP && a.p2 <= kDq) {
     if (!(f = selected_key(card, kKeyFileRsaPrivate, &err))) return status(err);
-    if (n != 64 && n != 128) return status(sw::kWrongLength);
+    if (n != rsa_file_bytes(*f) / 2) return status(sw::kWrongLength);
   } else {
     return status(sw::kWrongP1P2);
   }

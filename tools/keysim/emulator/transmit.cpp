@@ -135,10 +135,14 @@ Answer card_transmit(Card &card, std::span<const uint8_t> command) {
   return ans;
 }
 
-std::vector<uint8_t> card_answer_to_reset(const Card &) {
-  // T=0 and T=1, ten historical bytes "KEYSIM-V10", check byte.
-  std::vector<uint8_t> atr = {0x3B, 0x8A, 0x80, 0x01, 'K', 'E', 'Y',
-                              'S',  'I',  'M',  '-',  'V', '1', '0'};
+std::vector<uint8_t> card_answer_to_reset(const Card &card) {
+  // TS 3B (direct convention), T0 88 (TD1 follows, eight historical bytes), TD1 80 (T=0, TD2
+  // follows), TD2 01 (T=1); historical bytes in compact-TLV form: category indicator 80, then
+  // card issuer's data (tag 5, six bytes): the serial least significant byte first and the two
+  // descriptor bytes after it, the six bytes that follow the name in the descriptor; TCK.
+  std::vector<uint8_t> atr = {0x3B, 0x88, 0x80, 0x01, 0x80, 0x56};
+  for (int i = 0; i < 4; ++i) atr.push_back(static_cast<uint8_t>(card.serial >> (8 * i)));
+  atr.insert(atr.end(), card.descriptor_tail.begin(), card.descriptor_tail.end());
   uint8_t tck = 0;
   for (size_t i = 1; i < atr.size(); ++i) tck ^= atr[i];
   atr.push_back(tck);

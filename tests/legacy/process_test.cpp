@@ -1,0 +1,191 @@
+// tokenbase in processes of its own. Its key-file cache: a second SKF_EnumFiles of the same key
+// sends no card command (the serial comes from readerio's descriptor), a write empties the
+// cache, other processes share it, another key rebuilds it, and a file table longer than its copy
+// is not read past it. And a process whose first call is SKF_ConnectDev binds readerio then.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "both_fixture.h"
+#include "child_process.h"
+
+namespace legacytest {
+namespace {
+
+constexpr std::uint16_t kApp1 = 0xAD01;
+constexpr std::uint16_t kDirectoryEf = 0xEF01;
+constexpr std::uint16_t kFileTableEf = 0xEF02;
+constexpr std::size_t kRecordSize = 52;
+constexpr std::size_t kFileTableSize = 1040;
+constexpr std::size_t kAppEntryAt = 68;
+constexpr std::size_t kAppEntrySize = 136;
+
+// The names of the application's files joined by commas.
+std::string Names(const host::Library &lib, HAPPLICATION app) {
+  char list[1024] = {};
+  ULONG size = sizeof list;
+  if (SKF_OF(lib, SKF_EnumFiles)(app, list, &size) != SAR_OK) return "(failed)";
+  std::string names;
+  for (const char *p = list; *p; p += std::strlen(p) + 1) {
+    names += (names.empty() ? "" : ",") + std::string(p);
+  }
+  return names;
+}
+
+void PutRecord(Bytes &table, std::size_t at, const char *name) {
+  table[at] = 1;      // FileExist
+  table[at + 1] = 1;  // FileAllocated
+  std::memcpy(&table[at + 2], name, std::strlen(name) + 1);
+}
+
+// Child mode: connects through tokenbase (its first call) and, but for "connect", opens the
+// application and, for "enum", lists its files. Exit code 0 when the list is `expected`, 1 when
+// it is not, 2 on a failed step.
+int ChildMain(const std::string &reader, const std::string &mode, const std::string &expected) {
+  const host::Library &base = host::Base();
+  DEVHANDLE device = nullptr;
+  if (SKF_OF(base, SKF_ConnectDev)(reader.c_str(), &device) != SAR_OK) return 2;
+  if (mode == "connect") return SKF_OF(base, SKF_DisConnectDev)(device) == SAR_OK ? 0 : 2;
+  HAPPLICATION app = nullptr;
+  int result = 2;
+  if (SKF_OF(base, SKF_OpenApplication)(device, const_cast<char *>(kAppName), &app) == SAR_OK) {
+    result = mode != "enum" || Names(base, app) == expected ? 0 : 1;
+  }
+  SKF_OF(base, SKF_DisConnectDev)(device);
+  return result;
+}
+
+class KeyFileCacheTest : public BothLibraries {
+ protected:
+  // A provisioned key as tokenbase formats it, connected through tokenbase, with one file.
+  std::string PrepareKey(std::uint32_t serial, const char *file, DEVHANDLE *device,
+                         HAPPLICATION *app) {
+    const std::string key = NewKey(true, serial);
+    EXPECT_TRUE(AsFormattedByBase(key));
+    *device = Connect(host::Base(), key);
+    *app = OpenApp(host::Base(), *device);
+    EXPECT_EQ(SKF_OF(host::Base(), SKF_CreateFile)(*app, const_cast<char *>(file), 100, 0xFF, 0xFF),
+              SAR_OK);
+    return key;
+  }
+  int Child(const std::string &key, const char *mode, const char *expected = "") {
+    return RunSelf({"--child", vkey::ReaderOf(key), mode, expected});
+  }
+};
+
+TEST_F(KeyFileCacheTest, SecondEnumFilesSendsNoCommandUntilAWrite) {
+  DEVHANDLE device = nullptr;
+  HAPPLICATION app = nullptr;
+  const std::string key = PrepareKey(31011, "alpha", &device, &app);
+  EXPECT_EQ(Names(host::Base(), app), "alpha");
+  const std::uint64_t filled = vkey::Commands(key);
+  EXPECT_EQ(Names(host::Base(), app), "alpha");
+  EXPECT_EQ(vkey::Commands(key), filled);
+
+  // A file added behind the library's back stays unseen while the cache holds the key.
+  {
+    vkey::RawCard card(key);
+    ASSERT_TRUE(card.SelectPath({kApp1, kFileTableEf}));
+    auto table = card.ReadPrefixed();
+    ASSERT_TRUE(table.has_value());
+    PutRecord(*table, kRecordSize, "beta");
+    ASSERT_TRUE(card.WritePrefixed(*table));
+  }
+  EXPECT_EQ(Names(host::Base(), app), "alpha");
+  const BYTE data[4] = {1, 2, 3, 4};
+  ASSERT_EQ(SKF_OF(host::Base(), SKF_WriteFile)(app, const_cast<char *>("alpha"), 0,
+                                                const_cast<BYTE *>(data), sizeof data),
+            SAR_OK);
+  const std::uint64_t written = vkey::Commands(key);
+  EXPECT_EQ(Names(host::Base(), app), "alpha,beta");
+  EXPECT_GT(vkey::Commands(key), written);
+}
+
+TEST_F(KeyFileCacheTest, ProcessesShareOneCache) {
+  DEVHANDLE device = nullptr;
+  HAPPLICATION app = nullptr;
+  const std::string key = PrepareKey(31012, "alpha", &device, &app);
+  // The children connect through tokenbase too.
+  ASSERT_TRUE(vkey::Knob(key, "builtin_key", "off"));
+  std::uint64_t before = vkey::Commands(key);
+  ASSERT_EQ(Child(key, "open"), 0);
+  const std::uint64_t open_cost = vkey::Commands(key) - before;
+
+  before = vkey::Commands(key);
+  ASSERT_EQ(Child(key, "enum", "alpha"), 0);
+  EXPECT_GT(vkey::Commands(key) - before, open_cost);  // the create emptied it: filled here
+  before = vkey::Commands(key);
+  ASSERT_EQ(Child(key, "enum", "alpha"), 0);
+  EXPECT_EQ(vkey::Commands(key) - before, open_cost);  // another process found it filled
+  ASSERT_TRUE(vkey::Knob(key, "builtin_key", "on"));
+
+  before = vkey::Commands(key);
+  EXPECT_EQ(Names(host::Base(), app), "alpha");
+  EXPECT_EQ(vkey::Commands(key), before);
+}
+
+TEST_F(KeyFileCacheTest, AnotherKeyRebuildsIt) {
+  DEVHANDLE device_a = nullptr, device_b = nullptr;
+  HAPPLICATION app_a = nullptr, app_b = nullptr;
+  const std::string a = PrepareKey(31013, "on-a", &device_a, &app_a);
+  const std::string b = PrepareKey(31014, "on-b", &device_b, &app_b);
+  EXPECT_EQ(Names(host::Base(), app_a), "on-a");
+  EXPECT_EQ(Names(host::Base(), app_b), "on-b");
+  const std::uint64_t before = vkey::Commands(a);
+  EXPECT_EQ(Names(host::Base(), app_a), "on-a");
+  const std::uint64_t rebuilt = vkey::Commands(a);
+  EXPECT_GT(rebuilt, before);
+  EXPECT_EQ(Names(host::Base(), app_a), "on-a");
+  EXPECT_EQ(vkey::Commands(a), rebuilt);
+}
+
+TEST_F(KeyFileCacheTest, LongFileTableIsNotReadPastItsCopy) {
+  const std::string key = NewKey(true, 31015);
+  ASSERT_TRUE(AsFormattedByBase(key));
+  {
+    vkey::RawCard card(key);
+    // AD01's file table: "alpha", and 60 bytes more holding a live record "ghost".
+    Bytes table(kFileTableSize + 60, 0);
+    PutRecord(table, 0, "alpha");
+    PutRecord(table, kFileTableSize, "ghost");
+    ASSERT_TRUE(card.SelectPath({kApp1, kFileTableEf}));
+    ASSERT_TRUE(card.WritePrefixed(table));
+    // A second application in the device directory, whose DF is not on the card.
+    ASSERT_TRUE(card.SelectPath({kDirectoryEf}));
+    auto directory = card.ReadPrefixed();
+    ASSERT_TRUE(directory.has_value());
+    const std::size_t entry = kAppEntryAt + kAppEntrySize;
+    (*directory)[entry] = 1;
+    std::memcpy(&(*directory)[entry + 8], "SECOND", 7);
+    ASSERT_TRUE(card.WritePrefixed(*directory));
+  }
+  DEVHANDLE device = Connect(host::Base(), key);
+  HAPPLICATION first = OpenApp(host::Base(), device);
+  HAPPLICATION second = OpenApp(host::Base(), device, "SECOND");
+  // Neither copy holds what lies past the first 1040 bytes.
+  EXPECT_EQ(Names(host::Base(), second), "");
+  EXPECT_EQ(Names(host::Base(), first), "");
+  // tokencore refuses the file table.
+  DEVHANDLE core = Connect(host::Core(), key);
+  HAPPLICATION core_app = OpenApp(host::Core(), core);
+  ULONG size = 0;
+  EXPECT_EQ(SKF_OF(host::Core(), SKF_EnumFiles)(core_app, nullptr, &size), SAR_FAIL);
+}
+
+TEST_F(KeyFileCacheTest, FirstCallConnectDevBindsReaderio) {
+  const std::string key = NewKey(true, 31016);
+  ASSERT_TRUE(vkey::Knob(key, "builtin_key", "off"));
+  EXPECT_EQ(Child(key, "connect"), 0);
+}
+
+}  // namespace
+}  // namespace legacytest
+
+int main(int argc, char **argv) {
+  if (argc == 5 && std::string(argv[1]) == "--child") {
+    return legacytest::ChildMain(argv[2], argv[3], argv[4]);
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
