@@ -33,7 +33,7 @@ std::string &StateDir() {
   return dir;
 }
 
-std::string StateDirOf(const riotest::Daemon &daemon) {
+std::string StateDirOf([[maybe_unused]] const riotest::Daemon &daemon) {
 #ifdef _WIN32
   const char *file = std::getenv("KEYSIM_PORT_FILE");
   if (!file) return {};
