@@ -6,6 +6,9 @@
 #                           keysimctl (default: build/native/bin of this checkout)
 #              SKFDEMO_KEY  blank | provisioned (default: blank when tokencore can format a
 #                           key, provisioned otherwise)
+#              SKFDEMO_DESKTOP  folder of the Windows build (certdesk.exe, its libraries and
+#                           certdesk_demo_shot.exe); when set, the demo ends by opening certdesk
+#                           under Wine and Xvfb on the key and saving a screenshot of its window
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 bin="${SKFDEMO_BIN:-$here/../build/native/bin}"
@@ -89,6 +92,30 @@ verify "SM2 signature, SM3 with ID \"$id\"" "$work/out/sm2.sig" \
   -sm3 -verify "$work/out/sm2pub.pem" -sigopt "distid:$id"
 verify "RSA signature, PKCS#1 v1.5 with SHA-256" "$work/out/rsa.sig" \
   -sha256 -verify "$work/out/rsapub.pem"
+
+# certdesk, the certificate user tool, on the same key: a fresh Wine prefix, a display of its
+# own, code page 936.
+desktop() {
+  local win="$1" f
+  for f in certdesk.exe cardcmd.dll devnotify.dll readerio.dll certdesk_demo_shot.exe; do
+    [ -e "$win/$f" ] || { echo "FAIL  certdesk: $win/$f is missing: build windows first"; return 1; }
+  done
+  echo "--- certdesk (Wine)"
+  mkdir "$work/wine"
+  WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+      LC_ALL=zh_CN.GBK wineboot -i >/dev/null 2>&1
+      LC_ALL=zh_CN.GBK wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f \
+        >/dev/null 2>&1
+      LC_ALL=zh_CN.GBK wine "$1/certdesk_demo_shot.exe"
+      rc=$?
+      wineserver -k >/dev/null 2>&1
+      exit $rc' desktop "$win" || { echo "FAIL  certdesk: no screenshot"; return 1; }
+  echo "ok    certdesk: screenshot of its window in $win/certdesk_demo.png"
+}
+if [ -n "${SKFDEMO_DESKTOP:-}" ]; then
+  desktop "$(cd "$SKFDEMO_DESKTOP" && pwd)" || status=1
+fi
 
 if [ "$status" -eq 0 ]; then echo "demo: every available step succeeded"; else echo "demo: failed"; fi
 exit "$status"

@@ -6,9 +6,12 @@
 #include <cstring>
 #include <string>
 
-// `import` (ImageMagick) of the whole display into `file_name` beside the program. Wine starts
-// the Unix program; its handle does not tell when it is done, the file does.
-bool SaveScreenshot(const char *file_name) {
+namespace {
+
+// `import` (ImageMagick) of the display, or of the part `crop` names ("WxH+X+Y"), into
+// `file_name` beside the program. Wine starts the Unix program; its handle does not tell when
+// it is done, the file does.
+bool Capture(const char *file_name, const std::string &crop) {
   char display[256] = {};
   if (!GetEnvironmentVariableA("DISPLAY", display, sizeof display) || !display[0]) return false;
   char file[MAX_PATH] = {};
@@ -20,7 +23,8 @@ bool SaveScreenshot(const char *file_name) {
   // The same file as Wine maps it to Unix (Z: is the root).
   std::string unix_file = (file[0] == 'Z' || file[0] == 'z') && file[1] == ':' ? file + 2 : file;
   for (char &c : unix_file) c = c == '\\' ? '/' : c;
-  std::string command = "/usr/bin/import -window root " + unix_file;
+  std::string command = "/usr/bin/import -window root " +
+                        (crop.empty() ? "" : "-crop " + crop + " +repage ") + unix_file;
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -39,4 +43,21 @@ bool SaveScreenshot(const char *file_name) {
     Sleep(20);
   }
   return false;
+}
+
+}  // namespace
+
+bool SaveScreenshot(const char *file_name) { return Capture(file_name, ""); }
+
+bool SaveWindowScreenshot(HWND window, const char *file_name) {
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(100);  // the other process paints
+  RECT r{};
+  if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top) return false;
+  const bool saved =
+      Capture(file_name, std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) +
+                             "+" + std::to_string(r.left) + "+" + std::to_string(r.top));
+  SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  return saved;
 }
