@@ -1,5 +1,6 @@
 // Fault sweeps of the exports that write keys and PINs: key generation, key-pair import, PIN
 // change and unblock, the device key change.
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -35,9 +36,11 @@ void AfterGeneration(Session &s, ULONG result, ULONG property, const std::functi
   EXPECT_EQ(Property(s.container), property);
 }
 
-TEST_F(KeySweep, GenRSAKeyPair) {
+// A key-pair generation into a new container; `property` is the container property it sets.
+void SweepGeneration(VirtualKeyTest &t, const char *name, ULONG property,
+                     std::function<ULONG(HCONTAINER)> generate) {
   fault::Export e;
-  e.name = "SKF_GenRSAKeyPair";
+  e.name = name;
   e.open_app = true;
   e.setup = fault::CreateEmptyContainer;
   e.container = "EMPTY";
@@ -45,38 +48,25 @@ TEST_F(KeySweep, GenRSAKeyPair) {
   // 13-19 the selections of the four key files, whose failure means "create it"; 21 the PIN
   // mode query, whose failure means the plain presentation.
   e.passed_over = {13, 15, 17, 19, 21};
-  e.call = [](Session &s) {
+  e.call = [generate](Session &s) { return generate(s.container); };
+  e.after = [generate, property](VirtualKeyTest &, Session &s, ULONG result) {
+    AfterGeneration(s, result, property, [&] { return generate(s.container); });
+  };
+  fault::Sweep(t, e);
+}
+
+TEST_F(KeySweep, GenRSAKeyPair) {
+  SweepGeneration(*this, "SKF_GenRSAKeyPair", 1, [](HCONTAINER c) {
     RSAPUBLICKEYBLOB blob{};
-    return SKF(SKF_GenRSAKeyPair)(s.container, 1024, &blob);
-  };
-  e.after = [](VirtualKeyTest &, Session &s, ULONG result) {
-    AfterGeneration(s, result, 1, [&] {
-      RSAPUBLICKEYBLOB blob{};
-      return SKF(SKF_GenRSAKeyPair)(s.container, 1024, &blob);
-    });
-  };
-  fault::Sweep(*this, e);
+    return SKF(SKF_GenRSAKeyPair)(c, 1024, &blob);
+  });
 }
 
 TEST_F(KeySweep, GenECCKeyPair) {
-  fault::Export e;
-  e.name = "SKF_GenECCKeyPair";
-  e.open_app = true;
-  e.setup = fault::CreateEmptyContainer;
-  e.container = "EMPTY";
-  e.login = true;
-  e.passed_over = {13, 15, 17, 19, 21};
-  e.call = [](Session &s) {
+  SweepGeneration(*this, "SKF_GenECCKeyPair", 2, [](HCONTAINER c) {
     ECCPUBLICKEYBLOB blob{};
-    return SKF(SKF_GenECCKeyPair)(s.container, SGD_SM2_1, &blob);
-  };
-  e.after = [](VirtualKeyTest &, Session &s, ULONG result) {
-    AfterGeneration(s, result, 2, [&] {
-      ECCPUBLICKEYBLOB blob{};
-      return SKF(SKF_GenECCKeyPair)(s.container, SGD_SM2_1, &blob);
-    });
-  };
-  fault::Sweep(*this, e);
+    return SKF(SKF_GenECCKeyPair)(c, SGD_SM2_1, &blob);
+  });
 }
 
 // After an import, failed or not, the signing pair is untouched and signs.
