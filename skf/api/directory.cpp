@@ -63,10 +63,12 @@ std::size_t ContainerEntryCount(const ContainerDirectory &image) {
   return image.length / kContainerEntrySize;
 }
 
-void SelectMf(DEVHANDLE device) {
+bool SelectMfChecked(DEVHANDLE device) {
   std::uint16_t sw = 0;
-  QX_Select(device, kSelectMfP1, 0x00, {}, &sw);
+  return QX_Select(device, kSelectMfP1, 0x00, {}, &sw) >= 0 && sw == kSwOk;
 }
+
+void SelectMf(DEVHANDLE device) { SelectMfChecked(device); }
 
 bool SelectDf(DEVHANDLE device, std::uint32_t df_id) { return Select(device, kSelectDfP1, df_id); }
 
@@ -95,9 +97,10 @@ bool ReadAppDirectory(DEVHANDLE device, AppDirectory &image) {
   return SelectEf(device, kDirectoryEf) && ReadImage(device, image);
 }
 
+// The write roads test the MF selection too: after a failed one, the EF01 selected next would
+// be that of whatever DF is current, and the image would land in another directory.
 bool WriteAppDirectory(DEVHANDLE device, const AppDirectory &image) {
-  SelectMf(device);
-  return SelectEf(device, kDirectoryEf) && WriteImage(device, image);
+  return SelectMfChecked(device) && SelectEf(device, kDirectoryEf) && WriteImage(device, image);
 }
 
 bool SelectApplication(DEVHANDLE device, std::uint32_t app_id) {
@@ -112,6 +115,6 @@ bool ReadContainerDirectory(DEVHANDLE device, std::uint32_t app_id, ContainerDir
 
 bool WriteContainerDirectory(DEVHANDLE device, std::uint32_t app_id,
                              const ContainerDirectory &image) {
-  return SelectApplication(device, app_id) && SelectEf(device, kDirectoryEf) &&
+  return SelectMfChecked(device) && SelectDf(device, app_id) && SelectEf(device, kDirectoryEf) &&
          WriteImage(device, image);
 }

@@ -37,6 +37,7 @@ std::size_t ContainerEntryCount(const ContainerDirectory &image);
 
 // Card steps; each false on a transport failure or a status other than 9000.
 void SelectMf(DEVHANDLE device);  // status not looked at
+bool SelectMfChecked(DEVHANDLE device);
 bool SelectDf(DEVHANDLE device, std::uint32_t df_id);
 bool SelectEf(DEVHANDLE device, std::uint16_t ef_id);
 // Reads the current EF into the zeroed image; false when the stored length is empty,

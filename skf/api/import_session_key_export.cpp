@@ -18,10 +18,12 @@ constexpr ULONG kRsa1024Bytes = 128;
 constexpr ULONG kRsa2048Bytes = 256;
 
 // The wrapped data a key type can take. An SM2 blob is read by its own CipherLen (at most the
-// plaintext bound); the length given is not looked at, as hosts pass sizeof(ECCCIPHERBLOB) or
-// 0. An RSA block is the length given, at most the modulus.
+// plaintext bound), as hosts pass sizeof(ECCCIPHERBLOB) or 0 as the length; a length given
+// that cannot hold the blob's fixed fields is refused before they are read. An RSA block is
+// the length given, at most the modulus.
 ULONG CheckWrapped(std::uint32_t key_type, const BYTE *data, ULONG length) {
   if (key_type == kKeySm2) {
+    if (length != 0 && length < offsetof(ECCCIPHERBLOB, Cipher)) return SAR_INDATALENERR;
     ULONG cipher_length = 0;
     std::memcpy(&cipher_length, data + offsetof(ECCCIPHERBLOB, CipherLen), sizeof cipher_length);
     return cipher_length == 0 || cipher_length > kSm2PlainMax ? SAR_INDATALENERR : SAR_OK;

@@ -20,13 +20,13 @@ namespace {
 constexpr char kRecordName[] = "tokenbase.m_keyfileInfo";
 
 SharedKeyFileRecord *MapRecord() {
-  // Mapped for the life of the process.
-  auto *mapping = new (std::nothrow) os::SharedMapping(kRecordName, sizeof(SharedKeyFileRecord));
+  // Mapped for the life of the process and never unmapped; the mapping is held here for it.
+  static os::SharedMapping *const mapping =
+      new (std::nothrow) os::SharedMapping(kRecordName, sizeof(SharedKeyFileRecord));
   if (mapping && mapping->View().size() >= sizeof(SharedKeyFileRecord)) {
     // A new mapping is zero-filled: a valid empty record.
     return reinterpret_cast<SharedKeyFileRecord *>(mapping->View().data());
   }
-  delete mapping;
   static SharedKeyFileRecord own = {};
   return &own;
 }

@@ -195,9 +195,17 @@ TEST_F(ImportSessionKeyTest, Sm2WrappedByOpenSslAndByTheLibrary) {
   ASSERT_EQ(Import(c, SGD_SMS4_ECB, exported, &imported), SAR_OK);
   EXPECT_EQ(Encrypt(imported, kData), Encrypt(original, kData));
 
-  // The SM2 path reads the blob by its CipherLen: the length given is not looked at (hosts
-  // pass sizeof(ECCCIPHERBLOB) or 0). CipherLen is at most 160.
-  for (const ULONG given : {ULONG{0}, ULONG{sizeof(ECCCIPHERBLOB)}, ULONG{1}}) {
+  // The SM2 path reads the blob by its CipherLen: hosts pass sizeof(ECCCIPHERBLOB) or 0 as the
+  // length. A length too short for the blob's fixed fields (an RSA block handed to an SM2
+  // container) is refused before they are read. CipherLen is at most 160.
+  for (const ULONG short_length : {ULONG{1}, ULONG{128}}) {
+    HANDLE refused = nullptr;
+    EXPECT_EQ(SKF(SKF_ImportSessionKey)(c, SGD_SMS4_ECB, const_cast<BYTE *>(wrapped.data()),
+                                        short_length, &refused),
+              SAR_INDATALENERR)
+        << short_length;
+  }
+  for (const ULONG given : {ULONG{0}, ULONG{sizeof(ECCCIPHERBLOB)}}) {
     HANDLE any_length = nullptr;
     ASSERT_EQ(SKF(SKF_ImportSessionKey)(c, SGD_SMS4_ECB, const_cast<BYTE *>(wrapped.data()), given,
                                         &any_length),

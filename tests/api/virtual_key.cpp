@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 
 #include "builtin_key.h"
@@ -23,6 +25,24 @@ using proto::Op;
 std::string &Address() {
   static std::string addr;
   return addr;
+}
+
+// The daemon's state folder, where each key is <name>.key.
+std::string &StateDir() {
+  static std::string dir;
+  return dir;
+}
+
+std::string StateDirOf([[maybe_unused]] const riotest::Daemon &daemon) {
+#ifdef _WIN32
+  const char *file = std::getenv("KEYSIM_PORT_FILE");
+  if (!file) return {};
+  std::string path = file;
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;  // Wine maps the Unix root to Z:
+  return std::filesystem::path(path).parent_path().string();
+#else
+  return daemon.state;
+#endif
 }
 
 // One request; the reply body after its result byte, or nullopt when the result is not ok.
@@ -59,6 +79,7 @@ bool Attach() {
   riotest::Daemon daemon;
   if (!riotest::shared_daemon(daemon)) return false;
   Address() = daemon.addr;
+  StateDir() = StateDirOf(daemon);
   riotest::set_addr_env(daemon.addr);
   proto::Writer w;
   w.u8(std::uint8_t(Op::keys));
@@ -84,6 +105,18 @@ std::string CreateKey(const char *stem, bool provisioned, std::uint32_t serial) 
   w.u8(provisioned ? 1 : 0);
   proto::Bytes reply;
   return Call(w, reply) ? name : std::string();
+}
+
+std::string CloneKey(const std::string &source) {
+  namespace fs = std::filesystem;
+  const std::string name = riotest::fresh_key_name("clone");
+  const fs::path dir = StateDir();
+  std::error_code ec;
+  if (dir.empty() || !fs::copy_file(dir / (source + ".key"), dir / (name + ".key"), ec) ||
+      !Insert(name)) {
+    return {};
+  }
+  return name;
 }
 
 bool Insert(const std::string &key) { return Simple(Op::insert, {key}); }

@@ -35,9 +35,10 @@ Bytes RandomBytes(std::mt19937 &rng, size_t n) {
 }
 
 void LoadReferenceProviders() {
-  static const bool loaded = OSSL_PROVIDER_load(nullptr, "legacy") != nullptr &&
-                             OSSL_PROVIDER_load(nullptr, "default") != nullptr;
-  if (!loaded) throw std::runtime_error("OpenSSL legacy provider unavailable");
+  // Loaded once for the life of the program, and held here for it.
+  static OSSL_PROVIDER *const legacy = OSSL_PROVIDER_load(nullptr, "legacy");
+  static OSSL_PROVIDER *const base = OSSL_PROVIDER_load(nullptr, "default");
+  if (!legacy || !base) throw std::runtime_error("OpenSSL legacy provider unavailable");
 }
 
 Bytes RefDigest(const EVP_MD *md, const Bytes &data) {

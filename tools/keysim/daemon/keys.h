@@ -22,11 +22,14 @@ struct Key {
   uint32_t id = 0;           // index in the store, stable for the daemon's life
   uint32_t generation = 1;   // bumped on every insertion; handles of earlier ones are stale
   std::vector<uint8_t> atr;  // last answer-to-reset (vpcd asks for it without a reset)
+  bool log_started = false;  // the session log (--log DIR) has its first chunks
+  bool log_failed = false;
 };
 
 struct Store {
   std::mutex lock;  // guards keys (the vector; each Key has its own lock)
   std::string dir;
+  std::string log_dir;  // session logs; empty: none
   std::vector<std::unique_ptr<Key>> keys;
 };
 

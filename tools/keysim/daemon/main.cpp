@@ -1,5 +1,6 @@
 // keysimd: serves the virtual keys of a state directory over loopback TCP.
 //   keysimd --state DIR [--port N] [--port-file FILE] [--vpcd KEY] [--vpcd-addr HOST:PORT]
+//           [--log DIR]
 // Port 0 (the default) picks a free port; the port is printed and, with --port-file, written
 // to FILE. SIGINT, SIGTERM or the shutdown request stop it.
 #include <poll.h>
@@ -84,7 +85,7 @@ bool write_port_file(const std::string &path, uint16_t port) {
 int usage() {
   std::fprintf(stderr,
                "usage: keysimd --state DIR [--port N] [--port-file FILE] [--vpcd KEY]"
-               " [--vpcd-addr HOST:PORT]\n");
+               " [--vpcd-addr HOST:PORT] [--log DIR]\n");
   return 2;
 }
 
@@ -109,6 +110,8 @@ int main(int argc, char **argv) {
       vpcd_key = v;
     } else if (a == "--vpcd-addr") {
       vpcd_addr = v;
+    } else if (a == "--log") {
+      store.log_dir = v;
     } else {
       return usage();
     }

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "session_log.h"
+
 namespace keysimd {
 
 using keysim::proto::Bytes;
@@ -71,6 +73,7 @@ Bytes on_handle(Store &store, Op op, Reader &r) {
     case Op::transmit: {
       keysim::Answer a;
       Result res = run_command(*key, command, a);
+      log_answer(store.log_dir, *key, res, a.data, a.sw);
       if (res != Result::ok) return reply_of(res);
       w.u8(uint8_t(Result::ok));
       w.u16(a.sw);

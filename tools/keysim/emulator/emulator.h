@@ -37,6 +37,9 @@ Answer card_transmit(Card &card, std::span<const uint8_t> command);
 // pending GET RESPONSE data).
 std::vector<uint8_t> card_reset(Card &card);
 
+// The answer-to-reset that card_reset gives, without resetting anything.
+std::vector<uint8_t> card_answer_to_reset(const Card &card);
+
 // Descriptor text: at most 64 upper-case hexadecimal characters whose bytes are the key's name,
 // a NUL, the serial least significant byte first and two more bytes.
 std::string card_descriptor_text(const Card &card);

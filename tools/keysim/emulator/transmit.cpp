@@ -135,8 +135,7 @@ Answer card_transmit(Card &card, std::span<const uint8_t> command) {
   return ans;
 }
 
-std::vector<uint8_t> card_reset(Card &card) {
-  card.session = Session{};
+std::vector<uint8_t> card_answer_to_reset(const Card &card) {
   // TS 3B (direct convention), T0 88 (TD1 follows, eight historical bytes), TD1 80 (T=0, TD2
   // follows), TD2 01 (T=1); historical bytes in compact-TLV form: category indicator 80, then
   // card issuer's data (tag 5, six bytes): the serial least significant byte first and the two
@@ -148,6 +147,11 @@ std::vector<uint8_t> card_reset(Card &card) {
   for (size_t i = 1; i < atr.size(); ++i) tck ^= atr[i];
   atr.push_back(tck);
   return atr;
+}
+
+std::vector<uint8_t> card_reset(Card &card) {
+  card.session = Session{};
+  return card_answer_to_reset(card);
 }
 
 std::string card_descriptor_text(const Card &card) {
