@@ -55,8 +55,7 @@ std::string fresh_key_name(const char *stem) {
   const unsigned long pid = static_cast<unsigned long>(getpid());
 #endif
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%s%ld_%lu_%d", stem, long(std::time(nullptr) % 100000), pid,
-                ++n);
+  std::snprintf(buf, sizeof buf, "%s%ld_%lu_%d", stem, long(std::time(nullptr) % 100000), pid, ++n);
   return buf;
 }
 
