@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
+#include <utility>
 
 enum class HandleKind : std::uint8_t { application, container, session_key, hash, agreement };
 
@@ -11,3 +13,15 @@ enum class HandleKind : std::uint8_t { application, container, session_key, hash
 bool RegisterHandle(const void *record, HandleKind kind);
 // `handle` when the library made it as a record of `kind`, else nullptr.
 void *FindHandle(const void *handle, HandleKind kind);
+
+// The makers of the records: a new `Record{args...}`, registered as `kind`; nullptr (nothing
+// kept) when the heap is exhausted or the registry cannot grow.
+template <typename Record, typename... Args>
+Record *NewRegistered(HandleKind kind, Args &&...args) {
+  auto *record = new (std::nothrow) Record{std::forward<Args>(args)...};
+  if (record && !RegisterHandle(record, kind)) {
+    delete record;
+    return nullptr;
+  }
+  return record;
+}

@@ -1,7 +1,6 @@
 #include "skf/api/key_handles.h"
 
 #include <cstring>
-#include <new>
 
 #include "skf/api/handle_registry.h"
 #include "skf/card/commands.h"
@@ -9,12 +8,8 @@
 SessionKeyHandle *NewSessionKey(std::uint32_t alg_id, std::span<const std::uint8_t> key,
                                 DEVHANDLE device) {
   if (key.size() > kSessionKeyArea) return nullptr;
-  SessionKeyHandle *record = new (std::nothrow) SessionKeyHandle{};
+  SessionKeyHandle *record = NewRegistered<SessionKeyHandle>(HandleKind::session_key);
   if (!record) return nullptr;
-  if (!RegisterHandle(record, HandleKind::session_key)) {
-    delete record;
-    return nullptr;
-  }
   record->dwAlgID = alg_id;
   if (!key.empty()) std::memcpy(record->Key, key.data(), key.size());
   record->hDev = device;
@@ -22,12 +17,7 @@ SessionKeyHandle *NewSessionKey(std::uint32_t alg_id, std::span<const std::uint8
 }
 
 AgreementHandle *NewAgreementHandle() {
-  auto *record = new (std::nothrow) AgreementHandle{};
-  if (record && !RegisterHandle(record, HandleKind::agreement)) {
-    delete record;
-    return nullptr;
-  }
-  return record;
+  return NewRegistered<AgreementHandle>(HandleKind::agreement);
 }
 
 bool CardChallenge(DEVHANDLE device, std::uint8_t out[kChallengeSize]) {

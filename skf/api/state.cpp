@@ -1,7 +1,5 @@
 #include "skf/api/state.h"
 
-#include <new>
-
 #include "skf/api/handle_registry.h"
 
 DevAuthRecord DevAuthState = {nullptr, 0};
@@ -33,19 +31,9 @@ char *AdminPinSlot(std::uint32_t app_id) {
 }
 
 ApplicationHandle *NewApplicationHandle(std::uint32_t app_id, DEVHANDLE device) {
-  auto *record = new (std::nothrow) ApplicationHandle{app_id, device};
-  if (record && !RegisterHandle(record, HandleKind::application)) {
-    delete record;
-    return nullptr;
-  }
-  return record;
+  return NewRegistered<ApplicationHandle>(HandleKind::application, app_id, device);
 }
 
 ContainerHandle *NewContainerHandle(std::uint32_t container_id, DEVHANDLE device) {
-  auto *record = new (std::nothrow) ContainerHandle{container_id, device};
-  if (record && !RegisterHandle(record, HandleKind::container)) {
-    delete record;
-    return nullptr;
-  }
-  return record;
+  return NewRegistered<ContainerHandle>(HandleKind::container, container_id, device);
 }
