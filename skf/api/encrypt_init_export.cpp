@@ -5,9 +5,9 @@
 
 extern "C" ULONG DEVAPI SKF_EncryptInit(HANDLE hKey, BLOCKCIPHERPARAM EncryptParam) {
   return RunExport("SKF_EncryptInit", [&]() -> ULONG {
-    const ULONG checked = CheckInitArguments(hKey, EncryptParam);
-    if (checked != SAR_OK) return checked;
     SessionKeyHandle *k = AsSessionKey(hKey);
+    const ULONG checked = CheckInitArguments(k, EncryptParam);
+    if (checked != SAR_OK) return checked;
     // The serial is not kept: reading it proves that the device answers.
     char serial[kSerialTextSize];
     if (QX_GET_BCDSN(k->hDev, serial) != 0) return SAR_FAIL;

@@ -29,9 +29,8 @@ inline SessionKeyHandle *AsSessionKey(HANDLE handle) {
   return static_cast<SessionKeyHandle *>(FindHandle(handle, HandleKind::session_key));
 }
 
-// The Init exports' checks: SAR_INVALIDHANDLEERR for a key the library did not make,
-// SAR_INVALIDPARAMERR for an IV
-// longer than 32 bytes, else SAR_OK.
-ULONG CheckInitArguments(HANDLE hKey, const BLOCKCIPHERPARAM &param);
+// The Init exports' checks of the record AsSessionKey found: SAR_INVALIDHANDLEERR for none (a
+// key the library did not make), SAR_INVALIDPARAMERR for an IV longer than 32 bytes, else SAR_OK.
+ULONG CheckInitArguments(const SessionKeyHandle *key, const BLOCKCIPHERPARAM &param);
 // Init: the IV, its length, the padding flag and a fresh stream.
 void StartOperation(SessionKeyHandle &k, const BLOCKCIPHERPARAM &param);

@@ -48,8 +48,8 @@ struct WorkCopy {
 
 }  // namespace
 
-ULONG CheckInitArguments(HANDLE hKey, const BLOCKCIPHERPARAM &param) {
-  if (!AsSessionKey(hKey)) return SAR_INVALIDHANDLEERR;
+ULONG CheckInitArguments(const SessionKeyHandle *key, const BLOCKCIPHERPARAM &param) {
+  if (!key) return SAR_INVALIDHANDLEERR;
   return param.IVLen > sizeof param.IV ? SAR_INVALIDPARAMERR : SAR_OK;
 }
 
@@ -77,8 +77,9 @@ ULONG DEVAPI SKF_SetSymmKey(DEVHANDLE hDev, BYTE *pbKey, ULONG ulAlgID, HANDLE *
 
 ULONG DEVAPI SKF_DecryptInit(HANDLE hKey, BLOCKCIPHERPARAM DecryptParam) {
   return RunExport("SKF_DecryptInit", [&]() -> ULONG {
-    const ULONG checked = CheckInitArguments(hKey, DecryptParam);
-    if (checked == SAR_OK) StartOperation(*AsSessionKey(hKey), DecryptParam);
+    SessionKeyHandle *k = AsSessionKey(hKey);
+    const ULONG checked = CheckInitArguments(k, DecryptParam);
+    if (checked == SAR_OK) StartOperation(*k, DecryptParam);
     return checked;
   });
 }

@@ -5,8 +5,9 @@
 
 extern "C" ULONG DEVAPI SKF_EncryptInit(HANDLE hKey, BLOCKCIPHERPARAM EncryptParam) {
   return RunExport("SKF_EncryptInit", [&]() -> ULONG {
-    const ULONG checked = CheckInitArguments(hKey, EncryptParam);
-    if (checked == SAR_OK) StartOperation(*AsSessionKey(hKey), EncryptParam);
+    SessionKeyHandle *k = AsSessionKey(hKey);
+    const ULONG checked = CheckInitArguments(k, EncryptParam);
+    if (checked == SAR_OK) StartOperation(*k, EncryptParam);
     return checked;
   });
 }
