@@ -181,13 +181,13 @@ ULONG DEVAPI SKF_GetPINInfo(HAPPLICATION hApplication, ULONG ulPINType, ULONG *p
 ULONG DEVAPI SKF_UnblockPIN(HAPPLICATION hApplication, LPSTR szAdminPIN, LPSTR szNewUserPIN,
                             ULONG *pulRetryCount) {
   return RunExport("SKF_UnblockPIN", [&]() -> ULONG {
-    if (!AsApplication(hApplication)) return SAR_INVALIDHANDLEERR;
+    const ApplicationHandle *app = AsApplication(hApplication);
+    if (!app) return SAR_INVALIDHANDLEERR;
     if (!szAdminPIN || !szNewUserPIN) return SAR_PIN_INVALID;
     if (!pulRetryCount) return SAR_INVALIDPARAMERR;
     if (!PinLengthOk(szNewUserPIN)) return SAR_PIN_LEN_RANGE;
     if (!AdminPinLengthOk(szAdminPIN)) return SAR_INVALIDPARAMERR;
-    const ApplicationHandle *app = AsApplication(hApplication);
-    if (!app || !app->hDev) return SAR_INVALIDHANDLEERR;
+    if (!app->hDev) return SAR_INVALIDHANDLEERR;
     AppDirectory devices;
     if (!ReadAppDirectory(app->hDev, devices)) return SAR_FAIL;
     PinContext c{};
