@@ -4,7 +4,6 @@
 #include <thread>
 
 #include "skf/api/directory.h"
-#include "skf/card/command_status.h"
 #include "skf/card/commands.h"
 #include "skf/card/device.h"
 #include "skf/legacy/key_file_store.h"
@@ -12,7 +11,6 @@
 namespace {
 
 constexpr std::uint32_t kFirstApp = kAppIdBase + 1;
-constexpr std::uint8_t kSelectMfP1 = 0x00;
 // A process that died while copying leaves the record busy: after this many tries the cache
 // is passed over and the card read instead.
 constexpr int kLockTries = 10000;
@@ -61,9 +59,7 @@ void Publish(const KeyFileInfo &info, std::uint32_t read_under) {
 
 // MF, the application's DF and its file table EF02, read whole; false at the first failure.
 bool ReadAppFileTable(DEVHANDLE device, std::uint32_t app_id, FileTable &table) {
-  std::uint16_t sw = 0;
-  return CommandOk(QX_Select(device, kSelectMfP1, 0x00, {}, &sw), sw) &&
-         FindKeyApp(device, app_id) == 0 && SelectDf(device, app_id) &&
+  return SelectMfChecked(device) && FindKeyApp(device, app_id) == 0 && SelectDf(device, app_id) &&
          SelectEf(device, kFileTableEf) && ReadImage(device, table);
 }
 
