@@ -128,11 +128,5 @@ int QX_UnblockUserPin(DEVHANDLE device, const char *admin_pin, const char *new_u
   const int r = QX_UnblockPinMac(device, derived, key);
   SecureZero(derived, sizeof derived);
   SecureZero(key, sizeof key);
-  if (r == kPinVerified) return 0;
-  if (r == kPinBlocked) {
-    if (retries) *retries = 0;
-  } else if (r > 0) {
-    if (retries) *retries = static_cast<std::uint32_t>(r);
-  }
-  return -1;
+  return PinOutcome(r, retries);
 }

@@ -29,3 +29,13 @@ int PinResult(int transport, std::uint16_t sw) {
   if ((sw & kSwRetriesMask) == kSwRetries) return sw & 0x0F;  // 63C1 .. 63CF
   return kPinFailed;
 }
+
+int PinOutcome(int r, std::uint32_t *retries) {
+  if (r == kPinVerified) return 0;
+  if (r == kPinBlocked) {
+    if (retries) *retries = 0;
+  } else if (r > 0) {
+    if (retries) *retries = static_cast<std::uint32_t>(r);
+  }
+  return -1;
+}

@@ -170,11 +170,5 @@ int QX_ChangeUserPin(DEVHANDLE device, const char *old_pin, const char *new_pin,
   if (new_length) std::memcpy(block + old_length + 1, new_pin, new_length);
   const int r = QX_SendUserPinChange(device, {block, old_length + new_length + 1});
   SecureZero(block, sizeof block);
-  if (r == kPinVerified) return 0;
-  if (r == kPinBlocked) {
-    if (retries) *retries = 0;
-  } else if (r > 0) {
-    if (retries) *retries = static_cast<std::uint32_t>(r);
-  }
-  return -1;
+  return PinOutcome(r, retries);
 }

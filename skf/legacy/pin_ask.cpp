@@ -22,11 +22,5 @@ int QX_VerifyPinOrAsk(DEVHANDLE device, char pin[kPinTextSize], std::uint32_t *r
   std::memcpy(work, pin, strnlen(pin, kPinTextSize - 1));
   const int r = QX_VerifyUserPin(device, work, static_cast<int>(std::strlen(work)));
   SecureZero(work, sizeof work);
-  if (r == kPinVerified) return 0;
-  if (r == kPinBlocked) {
-    if (retries) *retries = 0;
-  } else if (r > 0) {
-    if (retries) *retries = static_cast<std::uint32_t>(r);
-  }
-  return -1;
+  return PinOutcome(r, retries);
 }
