@@ -22,30 +22,22 @@ ULONG DEVAPI SKF_EnumFiles(HAPPLICATION hApplication, LPSTR szFileList, ULONG *p
 ULONG DEVAPI SKF_ReadFile(HAPPLICATION hApplication, LPSTR szFileName, ULONG ulOffset, ULONG ulSize,
                           BYTE *pbOutData, ULONG *pulOutLen) {
   return RunExport("SKF_ReadFile", [&]() -> ULONG {
-    if (!FileNameOk(szFileName) || !pulOutLen) return SAR_INVALIDPARAMERR;
-    const ApplicationHandle *app = LiveApplication(hApplication);
-    if (!app) return SAR_INVALIDHANDLEERR;
-    FileTable table;
-    std::size_t i = 0;
-    const ULONG found = LookupFileOf(*app, szFileName, table, &i);
+    AppFile file;
+    const ULONG found = FindAppFile(hApplication, szFileName, pulOutLen != nullptr, file);
     if (found != SAR_OK) return found;
-    const std::uint32_t file_len = FileRecordView{FileRecord(table, i)}.FileLen();
-    return ReadFileData(app->hDev, i, file_len, ulOffset, ulSize, pbOutData, pulOutLen);
+    return ReadFileData(file.app->hDev, file.index, file.Record().FileLen(), ulOffset, ulSize,
+                        pbOutData, pulOutLen);
   });
 }
 
 ULONG DEVAPI SKF_WriteFile(HAPPLICATION hApplication, LPSTR szFileName, ULONG ulOffset,
                            BYTE *pbData, ULONG ulSize) {
   return RunExport("SKF_WriteFile", [&]() -> ULONG {
-    if (!FileNameOk(szFileName) || !pbData) return SAR_INVALIDPARAMERR;
-    const ApplicationHandle *app = LiveApplication(hApplication);
-    if (!app) return SAR_INVALIDHANDLEERR;
-    FileTable table;
-    std::size_t i = 0;
-    const ULONG found = LookupFileOf(*app, szFileName, table, &i);
+    AppFile file;
+    const ULONG found = FindAppFile(hApplication, szFileName, pbData != nullptr, file);
     if (found != SAR_OK) return found;
-    if (FileRecordView{FileRecord(table, i)}.FileLen() < ulOffset) return SAR_FILEERR;
-    return WriteFileData(app->hDev, table, i, ulOffset, pbData, ulSize);
+    if (file.Record().FileLen() < ulOffset) return SAR_FILEERR;
+    return WriteFileData(file.app->hDev, file.table, file.index, ulOffset, pbData, ulSize);
   });
 }
 

@@ -94,3 +94,16 @@ ULONG LookupFileOf(const ApplicationHandle &app, std::string_view name, FileTabl
   if (!SelectFileArea(app.hDev, app.AppId)) return SAR_FAIL;
   return LookupFile(app.hDev, app.AppId, name, table, index);
 }
+
+ULONG CheckFileArguments(HAPPLICATION handle, const char *name, bool args_ok,
+                         const ApplicationHandle *&app) {
+  if (!FileNameOk(name) || !args_ok) return SAR_INVALIDPARAMERR;
+  app = LiveApplication(handle);
+  return app ? SAR_OK : SAR_INVALIDHANDLEERR;
+}
+
+ULONG FindAppFile(HAPPLICATION handle, const char *name, bool args_ok, AppFile &file) {
+  const ULONG checked = CheckFileArguments(handle, name, args_ok, file.app);
+  if (checked != SAR_OK) return checked;
+  return LookupFileOf(*file.app, name, file.table, &file.index);
+}

@@ -45,3 +45,19 @@ ULONG LookupFile(DEVHANDLE device, std::uint32_t app_id, std::string_view name, 
 // lookup.
 ULONG LookupFileOf(const ApplicationHandle &app, std::string_view name, FileTable &table,
                    std::size_t *index);
+
+// The argument checks of the exports on a named file, in their order: SAR_INVALIDPARAMERR when
+// the name fails FileNameOk or `args_ok` (the export's other arguments) is false, then
+// SAR_INVALIDHANDLEERR without a live application; SAR_OK with `app` set.
+ULONG CheckFileArguments(HAPPLICATION handle, const char *name, bool args_ok,
+                         const ApplicationHandle *&app);
+
+// A file that an export found: its application, its table and its record's index.
+struct AppFile {
+  const ApplicationHandle *app = nullptr;
+  FileTable table;
+  std::size_t index = 0;
+  FileRecordView Record() { return {FileRecord(table, index)}; }
+};
+// CheckFileArguments, then the file looked up with LookupFileOf.
+ULONG FindAppFile(HAPPLICATION handle, const char *name, bool args_ok, AppFile &file);

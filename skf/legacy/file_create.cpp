@@ -32,9 +32,9 @@ extern "C" {
 ULONG DEVAPI SKF_CreateFile(HAPPLICATION hApplication, LPSTR szFileName, ULONG ulFileSize,
                             ULONG ulReadRights, ULONG ulWriteRights) {
   return RunExport("SKF_CreateFile", [&]() -> ULONG {
-    if (!FileNameOk(szFileName)) return SAR_INVALIDPARAMERR;
-    const ApplicationHandle *app = LiveApplication(hApplication);
-    if (!app) return SAR_INVALIDHANDLEERR;
+    const ApplicationHandle *app = nullptr;
+    const ULONG checked = CheckFileArguments(hApplication, szFileName, true, app);
+    if (checked != SAR_OK) return checked;
     FileTable table;
     if (!SelectFileArea(app->hDev, app->AppId) || !ReadFileTable(app->hDev, table)) {
       return SAR_FAIL;
@@ -64,9 +64,9 @@ ULONG DEVAPI SKF_CreateFile(HAPPLICATION hApplication, LPSTR szFileName, ULONG u
 
 ULONG DEVAPI SKF_DeleteFile(HAPPLICATION hApplication, LPSTR szFileName) {
   return RunExport("SKF_DeleteFile", [&]() -> ULONG {
-    if (!FileNameOk(szFileName)) return SAR_INVALIDPARAMERR;
-    const ApplicationHandle *app = LiveApplication(hApplication);
-    if (!app) return SAR_INVALIDHANDLEERR;
+    const ApplicationHandle *app = nullptr;
+    const ULONG checked = CheckFileArguments(hApplication, szFileName, true, app);
+    if (checked != SAR_OK) return checked;
     const ULONG rights = CheckCreateRights(*app);
     if (rights != SAR_OK) return rights;
     QX_SelectFileArea(app->hDev);

@@ -46,9 +46,9 @@ ULONG DEVAPI SKF_EnumFiles(HAPPLICATION hApplication, LPSTR szFileList, ULONG *p
 ULONG DEVAPI SKF_ReadFile(HAPPLICATION hApplication, LPSTR szFileName, ULONG ulOffset, ULONG ulSize,
                           BYTE *pbOutData, ULONG *pulOutLen) {
   return RunExport("SKF_ReadFile", [&]() -> ULONG {
-    if (!FileNameOk(szFileName) || !pulOutLen) return SAR_INVALIDPARAMERR;
-    const ApplicationHandle *app = LiveApplication(hApplication);
-    if (!app) return SAR_INVALIDHANDLEERR;
+    const ApplicationHandle *app = nullptr;
+    const ULONG checked = CheckFileArguments(hApplication, szFileName, pulOutLen != nullptr, app);
+    if (checked != SAR_OK) return checked;
     KeyFileInfo info;
     const bool refreshed = QX_GetKeyFileInfo(app->hDev, &info) == 0;
     SelectMf(app->hDev);
@@ -77,14 +77,11 @@ ULONG DEVAPI SKF_ReadFile(HAPPLICATION hApplication, LPSTR szFileName, ULONG ulO
 ULONG DEVAPI SKF_WriteFile(HAPPLICATION hApplication, LPSTR szFileName, ULONG ulOffset,
                            BYTE *pbData, ULONG ulSize) {
   return RunExport("SKF_WriteFile", [&]() -> ULONG {
-    if (!FileNameOk(szFileName) || !pbData) return SAR_INVALIDPARAMERR;
-    const ApplicationHandle *app = LiveApplication(hApplication);
-    if (!app) return SAR_INVALIDHANDLEERR;
-    FileTable table;
-    std::size_t i = 0;
-    const ULONG found = LookupFileOf(*app, szFileName, table, &i);
+    AppFile file;
+    const ULONG found = FindAppFile(hApplication, szFileName, pbData != nullptr, file);
     if (found != SAR_OK) return found;
-    const ULONG written = WriteFileData(app->hDev, table, i, ulOffset, pbData, ulSize);
+    const ULONG written =
+        WriteFileData(file.app->hDev, file.table, file.index, ulOffset, pbData, ulSize);
     if (written == SAR_OK) ClearKeyFileInfo();
     return written;
   });
