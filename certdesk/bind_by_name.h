@@ -3,14 +3,9 @@
 
 #include <windows.h>
 
-namespace certdesk {
+#include "platform/os/bind_name.h"
 
-// fn := the export `name` of `module`; true when it exists.
-template <typename Fn>
-bool BindName(HMODULE module, const char *name, Fn &fn) {
-  fn = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(module, name)));
-  return fn != nullptr;
-}
+namespace certdesk {
 
 // Loads the library `file` into `binding` (a record whose `module` is null while unbound) and
 // binds its names with `bind_all`; a miss frees the library again. True when bound.

@@ -1,47 +1,44 @@
 #include "traywatch/key_libraries.h"
 
+#include "platform/os/bind_name.h"
+
 DevNotifyLibrary g_devNotify;
 CardCmdLibrary g_cardCmd;
 
 namespace {
 
-template <typename Function>
-bool Bind(HMODULE module, const char *name, Function &function) {
-  function = reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(module, name)));
-  return function != nullptr;
+// Loads `file` into `bound` unless it is bound, and binds its names with `bind_all`; the module
+// stays in `bound` when a name is missing.
+template <typename Library, typename BindAll>
+bool LoadAndBind(Library &bound, const char *file, BindAll bind_all) {
+  if (bound.Bound()) return true;
+  Library loaded;
+  loaded.module = bound.module ? bound.module : LoadLibraryA(file);
+  bound.module = loaded.module;
+  if (!loaded.module || !bind_all(loaded)) return false;
+  bound = loaded;
+  return true;
 }
 
 }  // namespace
 
 bool BindDevNotify() {
-  if (g_devNotify.Bound()) return true;
-  DevNotifyLibrary d;
-  d.module = g_devNotify.module ? g_devNotify.module : LoadLibraryA("devnotify.dll");
-  g_devNotify.module = d.module;
-  if (!d.module || !Bind(d.module, "QX_RegisterCardNotification", d.registerNotification) ||
-      !Bind(d.module, "QX_UnregisterCardNotification", d.unregisterNotification) ||
-      !Bind(d.module, "QX_IsQXDevice", d.isQXDevice) ||
-      !Bind(d.module, "QX_GetReaderList", d.getReaderList) ||
-      !Bind(d.module, "QX_DestroyReaderList", d.destroyReaderList)) {
-    return false;
-  }
-  g_devNotify = d;
-  return true;
+  return LoadAndBind(g_devNotify, "devnotify.dll", [](DevNotifyLibrary &d) {
+    return BindName(d.module, "QX_RegisterCardNotification", d.registerNotification) &&
+           BindName(d.module, "QX_UnregisterCardNotification", d.unregisterNotification) &&
+           BindName(d.module, "QX_IsQXDevice", d.isQXDevice) &&
+           BindName(d.module, "QX_GetReaderList", d.getReaderList) &&
+           BindName(d.module, "QX_DestroyReaderList", d.destroyReaderList);
+  });
 }
 
 bool BindCardCmd() {
-  if (g_cardCmd.Bound()) return true;
-  CardCmdLibrary c;
-  c.module = g_cardCmd.module ? g_cardCmd.module : LoadLibraryA("cardcmd.dll");
-  g_cardCmd.module = c.module;
-  if (!c.module || !Bind(c.module, "QX_AddCertToIE", c.addCertToIE) ||
-      !Bind(c.module, "QX_DelCertFrIE", c.delCertFrIE) ||
-      !Bind(c.module, "QX_AddCertToIE_Tip", c.addCertToIETip) ||
-      !Bind(c.module, "QX_AddCertToIE_TipEx", c.addCertToIETipEx)) {
-    return false;
-  }
-  g_cardCmd = c;
-  return true;
+  return LoadAndBind(g_cardCmd, "cardcmd.dll", [](CardCmdLibrary &c) {
+    return BindName(c.module, "QX_AddCertToIE", c.addCertToIE) &&
+           BindName(c.module, "QX_DelCertFrIE", c.delCertFrIE) &&
+           BindName(c.module, "QX_AddCertToIE_Tip", c.addCertToIETip) &&
+           BindName(c.module, "QX_AddCertToIE_TipEx", c.addCertToIETipEx);
+  });
 }
 
 bool KeyLibrariesBound() { return g_devNotify.Bound() && g_cardCmd.Bound(); }

@@ -1,15 +1,10 @@
-// Binding a library's names the way the desktop programs do: GetProcAddress into typed
+// Binding a library's names the way the desktop programs do: their BindName into typed
 // pointers, all or nothing.
 #pragma once
 
 #include <windows.h>
 
-// `slot` gets the address of `name` in `module`; false when the name is missing.
-template <typename Fn>
-bool BindName(HMODULE module, const char *name, Fn &slot) {
-  slot = reinterpret_cast<Fn>(reinterpret_cast<void *>(GetProcAddress(module, name)));
-  return slot != nullptr;
-}
+#include "platform/os/bind_name.h"
 
 // Loads the library `file` and runs `bind_all` on it: the module, or nullptr (and the library
 // freed again) when it is missing or `bind_all` fails.
