@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "examples/sar_text.h"
 #include "skf.h"
 
 struct Exports;
@@ -22,9 +23,6 @@ void StepSkipped(Report &report, const std::string &step, const std::string &why
 // the call succeeded.
 bool StepResult(Report &report, const std::string &step, const char *call, ULONG code,
                 const std::string &detail);
-
-// The name of a SAR code, "0x...." for codes this program does not know.
-std::string SarText(ULONG code);
 
 // Skips the step, naming every export of `names` that the library lacks, and returns false;
 // true when all are there.

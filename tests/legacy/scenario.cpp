@@ -1,7 +1,5 @@
 #include "scenario.h"
 
-#include <cstdio>
-
 namespace legacytest {
 
 ScenarioRun::~ScenarioRun() {
@@ -52,33 +50,6 @@ HAPPLICATION ScenarioRun::LoggedIn(std::string *key, DEVHANDLE *device) {
   if (key) *key = k;
   if (device) *device = d;
   return app;
-}
-
-std::string Code(ULONG code) {
-  struct Name {
-    ULONG code;
-    const char *name;
-  };
-  static constexpr Name kNames[] = {
-      {SAR_OK, "SAR_OK"},
-      {SAR_FAIL, "SAR_FAIL"},
-      {SAR_NOTSUPPORTYETERR, "SAR_NOTSUPPORTYETERR"},
-      {SAR_FILEERR, "SAR_FILEERR"},
-      {SAR_INVALIDHANDLEERR, "SAR_INVALIDHANDLEERR"},
-      {SAR_INVALIDPARAMERR, "SAR_INVALIDPARAMERR"},
-      {SAR_BUFFER_TOO_SMALL, "SAR_BUFFER_TOO_SMALL"},
-      {SAR_PIN_INCORRECT, "SAR_PIN_INCORRECT"},
-      {SAR_PIN_LOCKED, "SAR_PIN_LOCKED"},
-      {SAR_USER_NOT_LOGGED_IN, "SAR_USER_NOT_LOGGED_IN"},
-      {SAR_FILE_ALREADY_EXIST, "SAR_FILE_ALREADY_EXIST"},
-      {SAR_NO_ROOM, "SAR_NO_ROOM"},
-  };
-  for (const Name &n : kNames) {
-    if (n.code == code) return n.name;
-  }
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
-  return text;
 }
 
 }  // namespace legacytest

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "both_fixture.h"
+#include "examples/sar_text.h"
 
 namespace legacytest {
 
@@ -35,7 +36,7 @@ class ScenarioRun {
 };
 
 // The name of a SAR code, e.g. "SAR_OK".
-std::string Code(ULONG code);
+inline std::string Code(ULONG code) { return SarText(code); }
 
 // Scenarios of the device, PIN, symmetric and MAC families (scenario_device.cpp).
 std::string FormatDirectory(ScenarioRun &r);
