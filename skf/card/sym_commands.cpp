@@ -29,8 +29,7 @@ constexpr std::size_t kHeaderRoom = 9;        // header, extended Lc and Le
 // `out`. 0 or -1.
 int SendPiece(DEVHANDLE device, bool extended, std::uint8_t p1, std::uint8_t mode,
               const std::uint8_t key[16], std::span<const std::uint8_t> iv,
-              std::span<const std::uint8_t> piece, std::uint8_t *out,
-              std::span<std::uint8_t> answer) {
+              std::span<const std::uint8_t> piece, std::uint8_t *out, AnswerRoom &answer) {
   const std::size_t n = piece.size();
   const std::size_t lc = kSymKeySize + iv.size() + n;
   if (!extended && lc > kShortLimit) return -1;
@@ -51,7 +50,8 @@ int SendPiece(DEVHANDLE device, bool extended, std::uint8_t p1, std::uint8_t mod
   *at++ = static_cast<std::uint8_t>(n);
   const std::size_t length = static_cast<std::size_t>(at - command.data());
   std::uint16_t sw = 0;
-  const int got = QX_Application_Manager(device, {command.data(), length}, answer, &sw);
+  const int got = QX_Application_Manager(device, {command.data(), length}, answer.span(), &sw);
+  if (got > 0) answer.Filled(static_cast<std::size_t>(got));
   if (got < 0 || sw != kSwOk || static_cast<std::size_t>(got) < n) return -1;
   std::memcpy(out, answer.data(), n);
   return 0;
@@ -67,7 +67,7 @@ int RunPieces(DEVHANDLE device, int bSupLong, int piece, std::uint8_t p1, std::u
   }
   const bool decrypt = p1 == kDecrypt;
   if (decrypt && in.size() % kSymBlock) return -1;
-  HeapBytes answer(kAnswerRoom);
+  AnswerRoom answer(kAnswerRoom);
   if (!answer.ok()) return -1;
   std::uint8_t chain[kSymBlock] = {};
   if (iv) std::memcpy(chain, iv, kSymBlock);
@@ -78,7 +78,7 @@ int RunPieces(DEVHANDLE device, int bSupLong, int piece, std::uint8_t p1, std::u
     const std::span<const std::uint8_t> chain_view =
         iv ? std::span<const std::uint8_t>(chain) : std::span<const std::uint8_t>();
     if (SendPiece(device, bSupLong != 0, p1, mode, key, chain_view, part, out.data() + done,
-                  answer.span()) != 0) {
+                  answer) != 0) {
       return -1;
     }
     if (iv && n >= kSymBlock) {

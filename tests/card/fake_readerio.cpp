@@ -1,9 +1,11 @@
 // A readerio for tests: scripted answers and a log of every command sent.
 #include "fake_readerio.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "readerio.h"
@@ -144,11 +146,13 @@ std::uint32_t READERIO_API QX_ApduT0(QX_DEVHANDLE, const std::uint8_t *command,
   S().sent.emplace_back(command, command + command_length);
   Answer a = S().fallback;
   if (!S().queued.empty()) {
-    a = S().queued.front();
+    a = std::move(S().queued.front());
     S().queued.pop_front();
   }
   if (!a.data.empty()) std::memcpy(response, a.data.data(), a.data.size());
   *response_length = static_cast<std::uint16_t>(a.data.size());
+  // An answer served is cleared: tests look for secrets the library left in freed memory.
+  std::fill(a.data.begin(), a.data.end(), std::uint8_t{0});
   return a.sw;
 }
 
