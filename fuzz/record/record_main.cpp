@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "daemon_harness.h"
+#include "fuzz/record/keysim_seeds.h"
 #include "fuzz/record/seeds.h"
 #include "fuzz/replay/replay_reader.h"
 #include "fuzz/replay/stream.h"
@@ -90,6 +91,8 @@ int main(int argc, char **argv) {
   }
   riotest::stop_daemon(daemon);
   riotest::remove_dir(state);
+  // Before the replays, which bind the library to the replay reader.
+  failed += fuzz::RecordKeysimSeeds(out);
   for (const Recorded &r : recorded) {
     replay::Install(r.stream);
     fuzz::RunInput(r.target->ops(), r.target->caller_data, replay::AnswerToReset(),

@@ -130,17 +130,36 @@ TEST_F(StateFile, OtherVersionIsRefusedEvenWithAValidChecksum) {
   const size_t end = t.rfind("end ");
   std::string body = t.substr(0, end);
   body.replace(body.find(" 1\n"), 3, " 2\n");
-  uint8_t d[32];
-  cc::sm3(std::span(reinterpret_cast<const uint8_t *>(body.data()), body.size()), d);
-  std::string sum;
-  for (uint8_t b : d) {
-    char x[3];
-    std::snprintf(x, sizeof x, "%02x", b);
-    sum += x;
-  }
-  write(body + "end " + std::to_string(std::count(body.begin(), body.end(), '\n')) + ' ' + sum +
-        '\n');
+  write(body + card_state_end_line(body));
   EXPECT_NE(load_error().find("version 2"), std::string::npos) << load_error();
+}
+
+// A file tree is a tree below the MF: each parent a DF listed before its children (files are
+// only appended), no file id 0, which is the MF's parent.
+TEST_F(StateFile, FileTreesThatAreNoTreeAreRefused) {
+  const std::string head = "keysim-card 1\nnext_id 9\nfile 1 0 1 16128 0 - -\n";
+  const struct {
+    const char *files, *error;
+  } cases[] = {
+      {"file 2 1 1 57089 0 - -\nfile 3 2 2 61185 0 - -\n", nullptr},
+      {"file 2 1 1 57089 0 - -\nfile 0 2 1 57090 0 - -\n", "file id 0"},
+      {"file 2 3 1 57089 0 - -\nfile 3 2 1 57090 0 - -\n", "parent DF before it"},
+      {"file 3 2 2 61185 0 - -\nfile 2 1 1 57089 0 - -\n", "parent DF before it"},
+      {"file 2 1 2 61185 0 - -\nfile 3 2 2 61186 0 - -\n", "parent DF before it"},
+      {"file 2 2 1 57089 0 - -\n", "parent DF before it"},
+  };
+  for (const auto &c : cases) {
+    const std::string body = head + c.files;
+    write(body + card_state_end_line(body));
+    if (!c.error) {
+      Card loaded;
+      std::string err;
+      EXPECT_TRUE(card_load(loaded, path, &err)) << err;
+      EXPECT_NE(card_dump(loaded).find("EF EF01"), std::string::npos) << card_dump(loaded);
+      continue;
+    }
+    EXPECT_NE(load_error().find(c.error), std::string::npos) << c.files;
+  }
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ std::string key_path(const Store &store, const std::string &name) {
   return (fs::path(store.dir) / (name + ".key")).string();
 }
 
-static Key *add_key(Store &store, std::unique_ptr<Key> key) {
+Key *add_key(Store &store, std::unique_ptr<Key> key) {
   key->id = uint32_t(store.keys.size());
   store.keys.push_back(std::move(key));
   return store.keys.back().get();

@@ -38,6 +38,9 @@ std::string key_path(const Store &store, const std::string &name);
 // Loads every <name>.key of the state directory; false (with a message) on an unreadable one.
 bool load_all(Store &store, std::string *err);
 
+// Adds a key to the store, its id the next index; the caller holds store.lock.
+Key *add_key(Store &store, std::unique_ptr<Key> key);
+
 // Key by name or id; nullptr when there is none. Loads <name>.key when asked to.
 Key *find_key(Store &store, const std::string &name, bool load_from_disk = false);
 Key *key_by_id(Store &store, uint32_t id);

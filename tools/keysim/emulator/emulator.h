@@ -52,6 +52,8 @@ uint32_t card_max_data_length(const Card &card);
 // that is truncated, corrupt or of another format version is refused with a message in *err.
 bool card_save(const Card &card, const std::string &path, std::string *err);
 bool card_load(Card &card, const std::string &path, std::string *err);
+// The closing line of a state file whose lines before it are `body`: its line count and digest.
+std::string card_state_end_line(std::string_view body);
 
 // Knobs by name (see README "Card model"):
 //   pin_mode     plain | protected        answer of the PIN mode command

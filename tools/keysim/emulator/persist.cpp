@@ -17,13 +17,15 @@ namespace {
 constexpr std::string_view kMagic = "keysim-card";
 constexpr int kVersion = 1;
 
+// The whole key is written after every command that changes it: sized once, no appends.
 std::string hex(std::span<const uint8_t> b) {
   if (b.empty()) return "-";
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string s;
+  std::string s(2 * b.size(), '0');
+  char *out = s.data();
   for (uint8_t x : b) {
-    s.push_back(kHex[x >> 4]);
-    s.push_back(kHex[x & 15]);
+    *out++ = kHex[x >> 4];
+    *out++ = kHex[x & 15];
   }
   return s;
 }
@@ -37,10 +39,13 @@ bool unhex(const std::string &s, Bytes &out) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
   };
-  for (size_t i = 0; i < s.size(); i += 2) {
-    const int h = nib(s[i]), l = nib(s[i + 1]);
+  out.resize(s.size() / 2);
+  const char *in = s.data();
+  for (uint8_t &x : out) {
+    const int h = nib(in[0]), l = nib(in[1]);
     if (h < 0 || l < 0) return false;
-    out.push_back(static_cast<uint8_t>(h << 4 | l));
+    x = static_cast<uint8_t>(h << 4 | l);
+    in += 2;
   }
   return true;
 }
@@ -181,30 +186,39 @@ bool parse_body(const std::string &body, Card &card, std::string &why) {
   return true;
 }
 
-// Tree invariants: MF first, unique ids below next_id, every parent an existing DF.
+// Tree invariants: MF first, unique ids from 1 (0 is the MF's parent) below next_id, every
+// parent a DF before its child, as files are only ever appended: no cycle, every file below
+// the MF.
 bool check_tree(const Card &card, std::string &why) {
   if (card.files.empty() || card.files[0].id != kMfId || card.files[0].parent != 0 ||
       card.files[0].kind != FileKind::df)
     return why = "file tree without MF", false;
   for (size_t i = 0; i < card.files.size(); ++i) {
     const CardFile &f = card.files[i];
+    if (f.id == 0) return why = "file id 0", false;
     if (f.id >= card.next_id) return why = "file id beyond next_id", false;
     for (size_t j = 0; j < i; ++j)
       if (card.files[j].id == f.id) return why = "duplicate file id", false;
     if (i == 0) continue;
-    const CardFile *p = find_file(card, f.parent);
-    if (!p || p->kind != FileKind::df || f.parent == f.id)
-      return why = "file without parent DF", false;
+    const auto before = std::span(card.files).first(i);
+    const auto p = std::find_if(before.begin(), before.end(),
+                                [&](const CardFile &c) { return c.id == f.parent; });
+    if (p == before.end() || p->kind != FileKind::df)
+      return why = "file without parent DF before it", false;
   }
   return true;
 }
 
 }  // namespace
 
+std::string card_state_end_line(std::string_view body) {
+  const size_t lines = static_cast<size_t>(std::count(body.begin(), body.end(), '\n'));
+  return "end " + std::to_string(lines) + ' ' + digest_hex(body) + '\n';
+}
+
 bool card_save(const Card &card, const std::string &path, std::string *err) {
   std::string text = serialize(card);
-  const size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-  text += "end " + std::to_string(lines) + ' ' + digest_hex(text) + '\n';
+  text += card_state_end_line(text);
   const std::string tmp = path + ".tmp";
   FILE *f = std::fopen(tmp.c_str(), "wb");
   if (!f) return fail(err, tmp, "cannot create");
