@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 
@@ -22,6 +23,9 @@ void RunStateFile(std::span<const std::uint8_t> input);
 
 // A folder of this process for the files the targets write, removed at exit.
 const std::string &ScratchDir();
+
+// A file's bytes as text; empty when it cannot be read.
+std::string ReadText(const std::filesystem::path &path);
 
 // A finding: prints `what` and aborts unless `ok`.
 void Require(bool ok, const char *what);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "fuzz/keysim/inputs.h"
 
@@ -33,6 +35,11 @@ const std::string &ScratchDir() {
     return made;
   }();
   return *dir;
+}
+
+std::string ReadText(const std::filesystem::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void Require(bool ok, const char *what) {

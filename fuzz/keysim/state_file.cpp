@@ -1,7 +1,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "emulator.h"
 #include "fuzz/keysim/inputs.h"
@@ -12,11 +11,6 @@ namespace fuzz::keysim_inputs {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 void WriteText(const fs::path &path, const std::string &text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

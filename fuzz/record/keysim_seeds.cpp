@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <list>
 #include <mutex>
 #include <thread>
@@ -25,6 +24,8 @@ namespace fs = std::filesystem;
 namespace net = keysim::net;
 namespace proto = keysim::proto;
 using Bytes = std::vector<std::uint8_t>;
+
+using keysim_inputs::ReadText;
 
 constexpr char kFuzzKey[] = "fuzz";
 
@@ -85,11 +86,6 @@ class Proxy {
   std::list<Connection> connections_;
   std::vector<Bytes> requests_;
 };
-
-std::string ReadText(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 bool WriteBytes(const fs::path &path, const Bytes &bytes) {
   fs::create_directories(path.parent_path());
