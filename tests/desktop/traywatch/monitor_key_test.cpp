@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <optional>
 
 #include "monitor_process.h"
 #include "tests/desktop/support/ansi_text.h"
@@ -38,20 +39,30 @@ class MonitorKeyTest : public ::testing::Test {
     ASSERT_TRUE(folder_.PutLibraries());
   }
   void TearDown() override {
-    for (const auto &[key, certificates] : keys_) {
+    for (auto &[key, k] : keys_) {
+      if (!k.certificates) k.certificates = ProvisionedCertificates(key);
       vkey::Remove(key);
-      for (const auto &der : certificates) TakeFromUserStore(der);
+      for (const auto &der : *k.certificates) TakeFromUserStore(der);
     }
   }
 
-  // A new key in its reader; its certificates are read at once (raw, not through the monitor's
-  // libraries) so that they can be looked for after it left.
+  // A new key in its reader.
   std::string NewKey(bool provisioned) {
     const std::string key = vkey::CreateKey("tray", provisioned);
     EXPECT_FALSE(key.empty());
-    keys_[key] = ProvisionedCertificates(key);
-    EXPECT_EQ(keys_[key].size(), provisioned ? 4u : 0u);
+    keys_[key].provisioned = provisioned;
     return key;
+  }
+  // The key's certificates, read raw (not through the monitor's libraries) the first time they
+  // are asked for, while the key is present. Only once the monitor is done with the key: the
+  // commands of two processes on one card interleave.
+  const std::vector<EncodedCertificate> &Certificates(const std::string &key) {
+    TestKey &k = keys_[key];
+    if (!k.certificates) {
+      k.certificates = ProvisionedCertificates(key);
+      EXPECT_EQ(k.certificates->size(), k.provisioned ? 4u : 0u);
+    }
+    return *k.certificates;
   }
   // Starts the monitor and waits for its start-up to end.
   void Start() {
@@ -91,14 +102,18 @@ class MonitorKeyTest : public ::testing::Test {
     }
   }
   void ExpectInStore(const std::string &key, bool in) {
-    for (const auto &der : keys_[key]) EXPECT_EQ(InUserStore(der), in);
+    for (const auto &der : Certificates(key)) EXPECT_EQ(InUserStore(der), in);
   }
 
   twtest::MonitorFolder folder_;
   desktop::Program *monitor_ = nullptr;
   HWND window_ = nullptr;
   std::size_t read_ = 0;
-  std::map<std::string, std::vector<EncodedCertificate>> keys_;
+  struct TestKey {
+    bool provisioned = false;
+    std::optional<std::vector<EncodedCertificate>> certificates;
+  };
+  std::map<std::string, TestKey> keys_;
 };
 
 // A picture of the balloon while Wine's shell shows it.
