@@ -1,11 +1,13 @@
 // tokenbase in processes of its own. Its key-file cache: a second SKF_EnumFiles of the same key
 // sends no card command (the serial comes from readerio's descriptor), a write empties the
-// cache, other processes share it, another key rebuilds it, and a file table longer than its copy
-// is not read past it. And a process whose first call is SKF_ConnectDev binds readerio then.
+// cache, other processes share it, another key rebuilds it, a file table longer than its copy is
+// not read past it, and a change of applications or a format empties it. And a process whose
+// first call is SKF_ConnectDev binds readerio then.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "both_fixture.h"
 #include "child_process.h"
@@ -171,6 +173,67 @@ TEST_F(KeyFileCacheTest, LongFileTableIsNotReadPastItsCopy) {
   HAPPLICATION core_app = OpenApp(host::Core(), core);
   ULONG size = 0;
   EXPECT_EQ(SKF_OF(host::Core(), SKF_EnumFiles)(core_app, nullptr, &size), SAR_FAIL);
+}
+
+// Once an application was deleted and created again, or the card formatted and the application
+// created, the file tables come from the card again: the listing and the lookups agree. In all
+// but the first row one of the two changes is tokencore's, which knows no cache, so that each of
+// tokenbase's three exports is seen to empty it.
+TEST_F(KeyFileCacheTest, ApplicationChangesEmptyIt) {
+  enum class Change { kDelete, kCreate, kFormat };
+  struct Step {
+    Change change;
+    host::Build by;
+  };
+  using host::Build;
+  const struct {
+    const char *what;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"tokenbase deletes and creates",
+       {{Change::kDelete, Build::kBase}, {Change::kCreate, Build::kBase}}},
+      {"tokenbase deletes, tokencore creates",
+       {{Change::kDelete, Build::kBase}, {Change::kCreate, Build::kCore}}},
+      {"tokencore deletes, tokenbase creates",
+       {{Change::kDelete, Build::kCore}, {Change::kCreate, Build::kBase}}},
+      {"tokenbase formats, tokencore creates",
+       {{Change::kFormat, Build::kBase}, {Change::kCreate, Build::kCore}}},
+  };
+  const auto &base = host::Base();
+  char app_name[] = "KEYSIM-APP", pin[] = "12345678", device_key[] = "1234567812345678",
+       file[] = "alpha";
+  std::uint32_t serial = 31020;
+  for (const auto &c : cases) {
+    DEVHANDLE base_device = nullptr;
+    HAPPLICATION app = nullptr;
+    // The only key present: the format takes the first listed reader.
+    const std::string key = PrepareKey(serial++, file, &base_device, &app);
+    ASSERT_EQ(Names(base, app), "alpha") << c.what;
+    DEVHANDLE core_device = Connect(host::Core(), key);
+    for (const Step &step : c.steps) {
+      const host::Library &lib = host::Of(step.by);
+      DEVHANDLE device = step.by == Build::kBase ? base_device : core_device;
+      const BYTE any[16] = {};
+      ASSERT_EQ(SKF_OF(lib, SKF_DevAuth)(device, any, sizeof any), SAR_OK) << c.what;
+      HAPPLICATION created = nullptr;
+      const ULONG result =
+          step.change == Change::kDelete ? SKF_OF(lib, SKF_DeleteApplication)(device, app_name)
+          : step.change == Change::kCreate
+              ? SKF_OF(lib, SKF_CreateApplication)(device, app_name, pin, 3, pin, 3, 0xFF, &created)
+              : SKF_OF(lib, SKF_FormatCard)(device_key);
+      ASSERT_EQ(result, SAR_OK) << c.what;
+    }
+    HAPPLICATION again = OpenApp(base, base_device);
+    EXPECT_EQ(Names(base, again), "") << c.what;
+    FILEATTRIBUTE info{};
+    EXPECT_EQ(SKF_OF(base, SKF_GetFileInfo)(again, file, &info), SAR_FILE_NOT_EXIST) << c.what;
+    BYTE out[16] = {};
+    ULONG length = sizeof out;
+    EXPECT_EQ(SKF_OF(base, SKF_ReadFile)(again, file, 0, sizeof out, out, &length),
+              SAR_FILE_NOT_EXIST)
+        << c.what;
+    vkey::Remove(key);
+  }
 }
 
 TEST_F(KeyFileCacheTest, FirstCallConnectDevBindsReaderio) {
