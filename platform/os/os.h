@@ -28,6 +28,12 @@ void CloseLibrary(LibraryHandle library);
 
 void SleepMs(std::uint32_t milliseconds);
 
+// This process's identifier.
+std::uint32_t CurrentProcessId();
+// Whether the process with this identifier still runs. POSIX: one that ended and waits for its
+// parent to reap it counts as gone.
+bool ProcessAlive(std::uint32_t id);
+
 // A named shared mapping opened (never created) and mapped whole for reading and writing.
 // Windows: OpenFileMappingA; POSIX: shm_open("/" + name). Closed on destruction.
 class SharedMapping {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/os/os.h"
 #include "skf/api/directory.h"
 #include "skf/card/commands.h"
 #include "skf/card/device.h"
@@ -11,21 +12,38 @@
 namespace {
 
 constexpr std::uint32_t kFirstApp = kAppIdBase + 1;
-// A process that died while copying leaves the record busy: after this many tries the cache
-// is passed over and the card read instead.
-constexpr int kLockTries = 10000;
+// A live holder copies for microseconds; one that takes longer is waited for this many rounds
+// (the first ones yield, the others sleep 1 ms each), then the cache is passed over and the card
+// read instead.
+constexpr int kLockRounds = 200;
+constexpr int kYieldRounds = 100;
+constexpr std::uint32_t kSleepMs = 1;
 
+// Holds the record for one copy in or out. The record names its holder: a process that died
+// holding it is found gone, and the record is taken over and emptied first, since it may hold a
+// table copied in only in part.
 class RecordLock {
  public:
   explicit RecordLock(SharedKeyFileRecord &r) : record_(r) {
-    for (int i = 0; i < kLockTries && !held_; ++i) {
-      std::uint32_t idle = 0;
-      held_ = record_.busy.compare_exchange_weak(idle, 1, std::memory_order_acquire);
-      if (!held_) std::this_thread::yield();
+    const std::uint32_t self = os::CurrentProcessId();
+    for (int i = 0; i < kLockRounds; ++i) {
+      std::uint32_t holder = 0;
+      held_ = record_.owner.compare_exchange_strong(holder, self, std::memory_order_acquire);
+      if (!held_ && !os::ProcessAlive(holder) &&
+          record_.owner.compare_exchange_strong(holder, self, std::memory_order_acquire)) {
+        record_.m_keyfileInfo.szSN[0] = '\0';
+        held_ = true;
+      }
+      if (held_) break;
+      if (i < kYieldRounds) {
+        std::this_thread::yield();
+      } else {
+        os::SleepMs(kSleepMs);
+      }
     }
   }
   ~RecordLock() {
-    if (held_) record_.busy.store(0, std::memory_order_release);
+    if (held_) record_.owner.store(0, std::memory_order_release);
   }
   RecordLock(const RecordLock &) = delete;
   RecordLock &operator=(const RecordLock &) = delete;
