@@ -34,6 +34,14 @@ std::uint32_t CurrentProcessId();
 // parent to reap it counts as gone.
 bool ProcessAlive(std::uint32_t id);
 
+#if !defined(_WIN32)
+// A named shared mapping (shm_open("/" + name)) that behaves as a shared section of a library:
+// made with `size` zero bytes when missing, and emptied whenever a process maps it while no
+// other process holds it. Once mapped it stays mapped and held until the process ends (its
+// children made by fork hold it with it). nullptr when it cannot be had.
+void *MapHeldSection(const char *name, std::size_t size);
+#endif
+
 // A named shared mapping opened (never created) and mapped whole for reading and writing.
 // Windows: OpenFileMappingA; POSIX: shm_open("/" + name). Closed on destruction.
 class SharedMapping {

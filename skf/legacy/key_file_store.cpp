@@ -11,22 +11,16 @@ SharedKeyFileRecord &KeyFileRecord() { return SharedRecord; }
 
 #else
 
-#include <new>
-
 #include "platform/os/os.h"
 
 namespace {
 
 constexpr char kRecordName[] = "tokenbase.m_keyfileInfo";
 
+// Held from the first use until the process ends; emptied when no other process holds it.
 SharedKeyFileRecord *MapRecord() {
-  // Mapped for the life of the process and never unmapped; the mapping is held here for it.
-  static os::SharedMapping *const mapping =
-      new (std::nothrow) os::SharedMapping(kRecordName, sizeof(SharedKeyFileRecord));
-  if (mapping && mapping->View().size() >= sizeof(SharedKeyFileRecord)) {
-    // A new mapping is zero-filled: a valid empty record.
-    return reinterpret_cast<SharedKeyFileRecord *>(mapping->View().data());
-  }
+  void *view = os::MapHeldSection(kRecordName, sizeof(SharedKeyFileRecord));
+  if (view) return static_cast<SharedKeyFileRecord *>(view);
   static SharedKeyFileRecord own = {};
   return &own;
 }

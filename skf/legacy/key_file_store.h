@@ -1,6 +1,7 @@
 // Where m_keyfileInfo lives: one record for every process on the machine that has tokenbase
-// loaded (Windows: a shared section of the library; elsewhere a named shared mapping, or the
-// process's own record when that mapping cannot be had).
+// loaded, all zero when the first of them takes it (Windows: a shared section of the library;
+// elsewhere a named shared mapping that behaves as one, or the process's own record when that
+// mapping cannot be had).
 #pragma once
 
 #include <atomic>
