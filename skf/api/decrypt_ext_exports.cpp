@@ -8,18 +8,13 @@ namespace {
 
 constexpr ULONG kEccPlainReported = 256;  // SKFEX_ECCDecrypt's answer to a length query
 
-unsigned TraceHandle(HCONTAINER handle) {
-  return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(handle));
-}
-
 }  // namespace
 
 extern "C" {
 
 ULONG DEVAPI SKF_PrvRsaKeyDecrypt(HCONTAINER hContainer, ULONG dwKeySpec, BYTE *pbInput,
                                   ULONG ulInputLen, BYTE *pbOutput, ULONG *pulOutputLen) {
-  LogTrace("SKF_PrvRsaKeyDecrypt begin, hContainer=%x, dwKeySpec=%x", TraceHandle(hContainer),
-           dwKeySpec);
+  LogTrace("SKF_PrvRsaKeyDecrypt begin, hContainer=%p, dwKeySpec=%x", hContainer, dwKeySpec);
   return RunExport("SKF_PrvRsaKeyDecrypt", [&]() -> ULONG {
     const ContainerHandle *container = AsContainer(hContainer);
     const ULONG checked = CheckRsaDecryptArguments(container, pbInput, ulInputLen, pulOutputLen);
@@ -32,7 +27,7 @@ ULONG DEVAPI SKF_PrvRsaKeyDecrypt(HCONTAINER hContainer, ULONG dwKeySpec, BYTE *
 
 ULONG DEVAPI SKFEX_RSADecrypt(HCONTAINER hContainer, BYTE *pbInput, ULONG ulInputLen,
                               BYTE *pbOutput, ULONG *pulOutputLen, ULONG ulUsage) {
-  LogTrace("SKFEX_RSADecrypt begin, hContainer=%x, ulUsage=%x", TraceHandle(hContainer), ulUsage);
+  LogTrace("SKFEX_RSADecrypt begin, hContainer=%p, ulUsage=%x", hContainer, ulUsage);
   return RunExport("SKFEX_RSADecrypt", [&]() -> ULONG {
     const ContainerHandle *container = AsContainer(hContainer);
     if (!container) return SAR_INVALIDHANDLEERR;

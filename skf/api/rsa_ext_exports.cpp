@@ -11,10 +11,6 @@ namespace {
 
 constexpr std::size_t kInputBufferSize = 512;
 
-unsigned TraceHandle(HCONTAINER handle) {
-  return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(handle));
-}
-
 }  // namespace
 
 // The input is copied into a zeroed 512-byte buffer first.
@@ -66,7 +62,7 @@ ULONG DEVAPI SKF_GetRsaType(HCONTAINER hContainer, ULONG *pulKeyType) {
 
 ULONG DEVAPI SKF_PriRsaDecrypt(HCONTAINER hContainer, ULONG bSign, BYTE *pbInput, ULONG ulInputLen,
                                BYTE *pbOutput, ULONG *pulOutputLen) {
-  LogTrace("SKF_PriRsaDecrypt begin, hContainer=%x, bSign=%x", TraceHandle(hContainer), bSign);
+  LogTrace("SKF_PriRsaDecrypt begin, hContainer=%p, bSign=%x", hContainer, bSign);
   return RunExport("SKF_PriRsaDecrypt", [&]() -> ULONG {
     const ContainerHandle *container = AsContainer(hContainer);
     const ULONG checked = CheckRsaDecryptArguments(container, pbInput, ulInputLen, pulOutputLen);
