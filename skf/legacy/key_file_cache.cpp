@@ -1,58 +1,16 @@
 #include "skf/legacy/key_file_cache.h"
 
 #include <cstring>
-#include <thread>
 
-#include "platform/os/os.h"
 #include "skf/api/directory.h"
 #include "skf/card/commands.h"
 #include "skf/card/device.h"
 #include "skf/legacy/key_file_store.h"
+#include "skf/legacy/record_lock.h"
 
 namespace {
 
 constexpr std::uint32_t kFirstApp = kAppIdBase + 1;
-// A live holder copies for microseconds; one that takes longer is waited for this many rounds
-// (the first ones yield, the others sleep 1 ms each), then the cache is passed over and the card
-// read instead.
-constexpr int kLockRounds = 200;
-constexpr int kYieldRounds = 100;
-constexpr std::uint32_t kSleepMs = 1;
-
-// Holds the record for one copy in or out. The record names its holder: a process that died
-// holding it is found gone, and the record is taken over and emptied first, since it may hold a
-// table copied in only in part.
-class RecordLock {
- public:
-  explicit RecordLock(SharedKeyFileRecord &r) : record_(r) {
-    const std::uint32_t self = os::CurrentProcessId();
-    for (int i = 0; i < kLockRounds; ++i) {
-      std::uint32_t holder = 0;
-      held_ = record_.owner.compare_exchange_strong(holder, self, std::memory_order_acquire);
-      if (!held_ && !os::ProcessAlive(holder) &&
-          record_.owner.compare_exchange_strong(holder, self, std::memory_order_acquire)) {
-        record_.m_keyfileInfo.szSN[0] = '\0';
-        held_ = true;
-      }
-      if (held_) break;
-      if (i < kYieldRounds) {
-        std::this_thread::yield();
-      } else {
-        os::SleepMs(kSleepMs);
-      }
-    }
-  }
-  ~RecordLock() {
-    if (held_) record_.owner.store(0, std::memory_order_release);
-  }
-  RecordLock(const RecordLock &) = delete;
-  RecordLock &operator=(const RecordLock &) = delete;
-  bool held() const { return held_; }
-
- private:
-  SharedKeyFileRecord &record_;
-  bool held_ = false;
-};
 
 // The cached copy when it describes the key with serial `serial` and nothing emptied it since.
 bool CachedCopy(const char *serial, KeyFileInfo *out) {
