@@ -34,7 +34,14 @@ std::uint32_t CurrentProcessId();
 // parent to reap it counts as gone.
 bool ProcessAlive(std::uint32_t id);
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+// Marks this process, until it ends, as a holder of `name` (a named event, in the global
+// namespace where the system has one). `prepare` runs in the first process to hold it while no
+// other does; later holders wait until it has run (a bounded time, after which they run it
+// themselves). A process that may not open the mark of another user's process neither runs it
+// nor waits.
+void HoldNamed(const char *name, void (*prepare)());
+#else
 // A named shared mapping (shm_open("/" + name)) that behaves as a shared section of a library:
 // made with `size` zero bytes when missing, and emptied whenever a process maps it while no
 // other process holds it. Once mapped it stays mapped and held until the process ends (its

@@ -1,7 +1,7 @@
 // Where m_keyfileInfo lives: one record for every process on the machine that has tokenbase
-// loaded, all zero when the first of them takes it (Windows: a shared section of the library;
-// elsewhere a named shared mapping that behaves as one, or the process's own record when that
-// mapping cannot be had).
+// loaded, all zero when a process takes it while no other holds it (Windows: a shared section of
+// the library, which the first holder empties; elsewhere a named shared mapping that behaves as
+// one, or the process's own record when that mapping cannot be had).
 #pragma once
 
 #include <atomic>
