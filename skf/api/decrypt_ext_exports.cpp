@@ -1,5 +1,5 @@
 // tokencore's three further decryptions with a container's private key, which tokenbase does
-// not have: SKF_PrvRsaKeyDecrypt (raw RSA, the key chosen by its spec), SKFEX_RSADecrypt (RSA
+// not have: SKF_PrvRsaKeyDecrypt (raw RSA, the key chosen by dwKeySpec), SKFEX_RSADecrypt (RSA
 // with type-2 padding removed, the process's PIN slots only) and SKFEX_ECCDecrypt (SM2).
 #include "skf/api/container_decrypt.h"
 #include "skf/api/export_util.h"
