@@ -28,6 +28,27 @@ void CloseLibrary(LibraryHandle library);
 
 void SleepMs(std::uint32_t milliseconds);
 
+// This process's identifier.
+std::uint32_t CurrentProcessId();
+// Whether the process with this identifier still runs. POSIX: one that ended and waits for its
+// parent to reap it counts as gone.
+bool ProcessAlive(std::uint32_t id);
+
+#if defined(_WIN32)
+// Marks this process, until it ends, as a holder of `name` (a named event, in the global
+// namespace where the system has one). `prepare` runs in the first process to hold it while no
+// other does; later holders wait until it has run (a bounded time, after which they run it
+// themselves). A process that may not open the mark of another user's process neither runs it
+// nor waits.
+void HoldNamed(const char *name, void (*prepare)());
+#else
+// A named shared mapping (shm_open("/" + name)) that behaves as a shared section of a library:
+// made with `size` zero bytes when missing, and emptied whenever a process maps it while no
+// other process holds it. Once mapped it stays mapped and held until the process ends (its
+// children made by fork hold it with it). nullptr when it cannot be had.
+void *MapHeldSection(const char *name, std::size_t size);
+#endif
+
 // A named shared mapping opened (never created) and mapped whole for reading and writing.
 // Windows: OpenFileMappingA; POSIX: shm_open("/" + name). Closed on destruction.
 class SharedMapping {

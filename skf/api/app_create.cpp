@@ -31,10 +31,10 @@ extern "C" ULONG DEVAPI SKF_CreateApplication(DEVHANDLE hDev, LPSTR szAppName, L
     }
     if (taken < 0) return SAR_NO_ROOM;
     const std::uint32_t app_id = kAppIdBase + 1 + static_cast<std::uint32_t>(taken);
-    if (QX_CreateApplicationDf(hDev, static_cast<std::uint16_t>(app_id), szAdminPin,
-                               dwAdminPinRetryCount, szUserPin, dwUserPinRetryCount) != 0) {
-      return SAR_FAIL;
-    }
+    const int built = QX_CreateApplicationDf(hDev, static_cast<std::uint16_t>(app_id), szAdminPin,
+                                             dwAdminPinRetryCount, szUserPin, dwUserPinRetryCount);
+    FileTablesChanged();
+    if (built != 0) return SAR_FAIL;
     if (!WriteAppDirectory(hDev, directory)) return SAR_FAIL;
     ApplicationHandle *handle = NewApplicationHandle(app_id, hDev);
     if (!handle) return SAR_FAIL;

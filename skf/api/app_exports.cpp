@@ -71,7 +71,9 @@ ULONG DEVAPI SKF_DeleteApplication(DEVHANDLE hDev, LPSTR szAppName) {
     if (k < 0) return SAR_FAIL;
     const auto entry = AppEntry(directory, static_cast<std::size_t>(k));
     std::fill(entry.begin(), entry.end(), 0);
-    if (!WriteAppDirectory(hDev, directory)) return SAR_FAIL;
+    const bool written = WriteAppDirectory(hDev, directory);
+    FileTablesChanged();
+    if (!written) return SAR_FAIL;
     KeyDirectoryChanged();
     return SAR_OK;
   });

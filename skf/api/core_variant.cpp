@@ -29,6 +29,8 @@ void FillDevInfoCapabilities(DEVINFO *info, const std::uint8_t card_info[kCardIn
 
 void KeyDirectoryChanged() {}
 
+void FileTablesChanged() {}
+
 // Each wait loads readerio again by its bare file name; the reference is kept.
 bool BindReaderListFunctions(ReaderListFunctions *functions) {
   void *module = os::OpenLibrary(kReaderLibName.data());

@@ -1,9 +1,11 @@
 #include "skf/api/directory.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "skf/card/commands.h"
 #include "skf/card/files.h"
+#include "skf/card/heap_bytes.h"
 #include "skf/card/variant.h"
 
 namespace {
@@ -56,11 +58,18 @@ std::span<std::uint8_t> FileRecord(FileTable &image, std::size_t i) {
   return std::span(image.bytes).subspan(i * kInfDataSize, kInfDataSize);
 }
 
-// The stored length is at most the image size, so these never pass the image's entries.
-std::size_t AppEntryCount(const AppDirectory &image) { return image.length / kAppEntrySize; }
+// Never past the image's entries, whatever the stored length.
+std::size_t AppEntryCount(const AppDirectory &image) {
+  const std::size_t size =
+      std::min({std::size_t{image.length}, kLibraryVariant.app_directory_size, kAppDirectorySize});
+  return size / kAppEntrySize;
+}
 
 std::size_t ContainerEntryCount(const ContainerDirectory &image) {
-  return image.length / kContainerEntrySize;
+  const std::size_t size =
+      std::min({std::size_t{image.length}, kLibraryVariant.container_directory_size,
+                kContainerDirectorySize});
+  return size / kContainerEntrySize;
 }
 
 bool SelectMfChecked(DEVHANDLE device) {
@@ -74,22 +83,43 @@ bool SelectDf(DEVHANDLE device, std::uint32_t df_id) { return Select(device, kSe
 
 bool SelectEf(DEVHANDLE device, std::uint16_t ef_id) { return Select(device, kSelectEfP1, ef_id); }
 
-std::size_t ReadLimit(const AppDirectory &) { return kLibraryVariant.app_directory_size; }
+bool ReadsBeyond(const AppDirectory &) { return kLibraryVariant.long_directories_read; }
+bool ReadsBeyond(const ContainerDirectory &) { return kLibraryVariant.long_directories_read; }
+bool ReadsBeyond(const FileTable &) { return kLibraryVariant.long_directories_read; }
 
-std::size_t ReadLimit(const ContainerDirectory &) {
-  return kLibraryVariant.container_directory_size;
-}
-
-bool ReadImage(DEVHANDLE device, std::span<std::uint8_t> image, std::uint32_t *length) {
+bool ReadImage(DEVHANDLE device, std::span<std::uint8_t> image, std::uint32_t *length,
+               std::vector<std::uint8_t> *beyond) {
   std::memset(image.data(), 0, image.size());
   std::uint32_t stored = 0;
-  if (QX_ReadBinaryFile(device, image, &stored) != 0 || stored > image.size()) return false;
+  if (!beyond) {
+    if (QX_ReadBinaryFile(device, image, &stored) != 0 || stored > image.size()) return false;
+    *length = stored;
+    return true;
+  }
+  beyond->clear();
+  // Room for every length the length field can give.
+  const HeapBytes room(kFileDataMax);
+  if (!room.ok() || QX_ReadBinaryFile(device, room.span(), &stored) != 0) return false;
+  const std::size_t head = std::min<std::size_t>(stored, image.size());
+  std::memcpy(image.data(), room.data(), head);
+  beyond->assign(room.data() + head, room.data() + stored);
   *length = stored;
   return true;
 }
 
 bool WriteImageBytes(DEVHANDLE device, std::span<const std::uint8_t> data) {
   return QX_WriteBinaryFile(device, data) == 0;
+}
+
+bool WriteImageBytes(DEVHANDLE device, std::span<const std::uint8_t> image, std::uint32_t length,
+                     std::span<const std::uint8_t> beyond) {
+  if (beyond.empty()) return length <= image.size() && WriteImageBytes(device, image.first(length));
+  if (length != image.size() + beyond.size()) return false;
+  const HeapBytes whole(length);
+  if (!whole.ok()) return false;
+  std::memcpy(whole.data(), image.data(), image.size());
+  std::memcpy(whole.data() + image.size(), beyond.data(), beyond.size());
+  return WriteImageBytes(device, whole.span());
 }
 
 bool ReadAppDirectory(DEVHANDLE device, AppDirectory &image) {

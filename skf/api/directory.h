@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "skf/api/layout.h"
 #include "skf/card/readerio_api.h"
@@ -14,7 +15,10 @@
 template <std::size_t N>
 struct DirectoryImage {
   std::array<std::uint8_t, N> bytes{};
-  std::uint32_t length = 0;  // stored length, at most N
+  std::uint32_t length = 0;  // stored length: at most N, or N + beyond.size()
+  // The stored bytes past the image, of a directory read whole (skf/card/variant.h); written
+  // back as they were.
+  std::vector<std::uint8_t> beyond;
 };
 using AppDirectory = DirectoryImage<kAppDirectorySize>;
 using ContainerDirectory = DirectoryImage<kContainerDirectorySize>;
@@ -32,6 +36,7 @@ void PutText(std::span<std::uint8_t> bytes, std::size_t offset, std::string_view
 std::span<std::uint8_t> AppEntry(AppDirectory &image, std::size_t k);
 std::span<std::uint8_t> ContainerEntry(ContainerDirectory &image, std::size_t j);
 std::span<std::uint8_t> FileRecord(FileTable &image, std::size_t i);
+// The entries looked at: those of the stored length within the library variant's image.
 std::size_t AppEntryCount(const AppDirectory &image);
 std::size_t ContainerEntryCount(const ContainerDirectory &image);
 
@@ -40,27 +45,33 @@ void SelectMf(DEVHANDLE device);  // status not looked at
 bool SelectMfChecked(DEVHANDLE device);
 bool SelectDf(DEVHANDLE device, std::uint32_t df_id);
 bool SelectEf(DEVHANDLE device, std::uint16_t ef_id);
-// Reads the current EF into the zeroed image; false when the stored length is empty,
-// exceeds the image or the read fails.
-bool ReadImage(DEVHANDLE device, std::span<std::uint8_t> image, std::uint32_t *length);
+// Reads the current EF into the zeroed image; false when the stored length is empty, the read
+// fails, or the length exceeds the image and `beyond` is NULL. With `beyond`, a longer file is
+// read whole and its bytes past the image go there.
+bool ReadImage(DEVHANDLE device, std::span<std::uint8_t> image, std::uint32_t *length,
+               std::vector<std::uint8_t> *beyond = nullptr);
 // Writes `data` with its length prefix to the current EF.
 bool WriteImageBytes(DEVHANDLE device, std::span<const std::uint8_t> data);
-// The bytes of an image that a read may fill: the whole image, and for the two directories the
-// size that the library variant reads (skf/card/variant.h).
+// Writes the first `length` bytes of `image`, or the whole image followed by `beyond`.
+bool WriteImageBytes(DEVHANDLE device, std::span<const std::uint8_t> image, std::uint32_t length,
+                     std::span<const std::uint8_t> beyond);
+// Whether a read keeps a longer file whole: for the three directories as the library variant
+// says (skf/card/variant.h), never for other images.
 template <std::size_t N>
-std::size_t ReadLimit(const DirectoryImage<N> &) {
-  return N;
+bool ReadsBeyond(const DirectoryImage<N> &) {
+  return false;
 }
-std::size_t ReadLimit(const AppDirectory &image);
-std::size_t ReadLimit(const ContainerDirectory &image);
+bool ReadsBeyond(const AppDirectory &image);
+bool ReadsBeyond(const ContainerDirectory &image);
+bool ReadsBeyond(const FileTable &image);
 template <std::size_t N>
 bool ReadImage(DEVHANDLE device, DirectoryImage<N> &image) {
-  const std::size_t limit = std::min(ReadLimit(image), N);
-  return ReadImage(device, std::span<std::uint8_t>(image.bytes).first(limit), &image.length);
+  return ReadImage(device, image.bytes, &image.length,
+                   ReadsBeyond(image) ? &image.beyond : nullptr);
 }
 template <std::size_t N>
 bool WriteImage(DEVHANDLE device, const DirectoryImage<N> &image) {
-  return WriteImageBytes(device, std::span<const std::uint8_t>(image.bytes).first(image.length));
+  return WriteImageBytes(device, image.bytes, image.length, image.beyond);
 }
 
 // Roads: MF, (application DF,) directory EF, read or write.

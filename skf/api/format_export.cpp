@@ -1,6 +1,7 @@
 // Card format of the key in the first listed reader.
 #include "skf/api/device.h"
 #include "skf/api/export_util.h"
+#include "skf/api/variant.h"
 #include "skf/card/format.h"
 
 namespace {
@@ -16,6 +17,7 @@ extern "C" ULONG DEVAPI SKF_FormatCard(LPSTR szAuthKey) {
     DEVHANDLE device = QX_OpenByPath(names);  // the first name of the list
     if (!device) return SAR_FAIL;
     const int formatted = QX_FormatCard(device, szAuthKey);
+    FileTablesChanged();
     CloseDevice(device);
     return formatted == 0 ? SAR_OK : SAR_FAIL;
   });

@@ -16,6 +16,10 @@ void FillDevInfoCapabilities(DEVINFO *info, const std::uint8_t card_info[kCardIn
 
 // After a successful create or delete of an application or container, right before SAR_OK.
 void KeyDirectoryChanged();
+// After card work that may have replaced or removed an application's file table, whether or not
+// the export then succeeds: an application's directory entry written away, its DF prepared, a
+// card format run.
+void FileTablesChanged();
 
 // readerio's two list functions as SKF_WaitForDevEvent binds them (by bare file name).
 struct ReaderListFunctions {

@@ -24,6 +24,7 @@ const LibraryVariant kLibraryVariant = {
     .agreement_p2 = 0x0B,
     .app_directory_size = kAppDirectorySize,
     .container_directory_size = kContainerDirectorySize,
+    .long_directories_read = false,
     .ecc_pair_algorithms = kEccPairs,
     .container_decrypt_orders = kDecryptOrders,
     .absent_device_list = {kNoDevice, sizeof kNoDevice},

@@ -29,10 +29,14 @@ struct LibraryVariant {
   // Key agreement 80 42 P1 P2: the key files of the own static pair in the container DF.
   std::uint8_t agreement_p1;
   std::uint8_t agreement_p2;
-  // Directory images: a stored length beyond them is refused. The card format writes a device
-  // directory of this size.
+  // Directory images: the entries looked at lie in the first bytes of these sizes. The card
+  // format writes a device directory of this size.
   std::size_t app_directory_size;
   std::size_t container_directory_size;
+  // A device directory, container directory or file table stored longer than the library's image
+  // of it: read whole (as far as the length field goes) with its bytes past the image written
+  // back as they were, or refused.
+  bool long_directories_read;
   std::span<const EccPairAlgorithm> ecc_pair_algorithms;
   // Container SM2 decryption: the orders tried, first to last, until the card accepts one.
   std::span<const Sm2CipherOrder> container_decrypt_orders;

@@ -3,6 +3,7 @@
 
 #include "skf/card/binding.h"
 #include "skf/legacy/key_cache_mapping.h"
+#include "skf/legacy/key_file_cache.h"
 
 namespace {
 
@@ -26,6 +27,9 @@ void FillDevInfoCapabilities(DEVINFO *info, const std::uint8_t card_info[kCardIn
 
 // Its result does not change the export's.
 void KeyDirectoryChanged() { ClearKeyCacheMapping(); }
+
+// The key-file cache may hold tables that are no longer on the card.
+void FileTablesChanged() { ClearKeyFileInfo(); }
 
 // The library's own binding of readerio (by its bare file name), made once and kept.
 bool BindReaderListFunctions(ReaderListFunctions *functions) {

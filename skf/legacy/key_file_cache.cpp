@@ -1,40 +1,16 @@
 #include "skf/legacy/key_file_cache.h"
 
 #include <cstring>
-#include <thread>
 
 #include "skf/api/directory.h"
 #include "skf/card/commands.h"
 #include "skf/card/device.h"
 #include "skf/legacy/key_file_store.h"
+#include "skf/legacy/record_lock.h"
 
 namespace {
 
 constexpr std::uint32_t kFirstApp = kAppIdBase + 1;
-// A process that died while copying leaves the record busy: after this many tries the cache
-// is passed over and the card read instead.
-constexpr int kLockTries = 10000;
-
-class RecordLock {
- public:
-  explicit RecordLock(SharedKeyFileRecord &r) : record_(r) {
-    for (int i = 0; i < kLockTries && !held_; ++i) {
-      std::uint32_t idle = 0;
-      held_ = record_.busy.compare_exchange_weak(idle, 1, std::memory_order_acquire);
-      if (!held_) std::this_thread::yield();
-    }
-  }
-  ~RecordLock() {
-    if (held_) record_.busy.store(0, std::memory_order_release);
-  }
-  RecordLock(const RecordLock &) = delete;
-  RecordLock &operator=(const RecordLock &) = delete;
-  bool held() const { return held_; }
-
- private:
-  SharedKeyFileRecord &record_;
-  bool held_ = false;
-};
 
 // The cached copy when it describes the key with serial `serial` and nothing emptied it since.
 bool CachedCopy(const char *serial, KeyFileInfo *out) {

@@ -2,16 +2,39 @@
 
 #if defined(_WIN32)
 
+#include <cstring>
+
+#include "platform/os/os.h"
+#include "skf/legacy/record_lock.h"
+
 namespace {
-// A section that every process loading the library shares; all zero when the first loads it.
+
+constexpr char kHolderName[] = "tokenbase.m_keyfileInfo";
+
+// A section that every process loading the library shares. It may outlive the processes that
+// held it, so the first holder since none did empties it.
 __attribute__((section(".tbkfc"), shared)) SharedKeyFileRecord SharedRecord = {};
+
+void EmptyRecord() {
+  const RecordLock lock(SharedRecord);
+  if (!lock.held()) return;
+  std::memset(&SharedRecord.m_keyfileInfo, 0, sizeof SharedRecord.m_keyfileInfo);
+  SharedRecord.filled_generation = 0;
+}
+
 }  // namespace
 
-SharedKeyFileRecord &KeyFileRecord() { return SharedRecord; }
+// Held from the first use until the process ends.
+SharedKeyFileRecord &KeyFileRecord() {
+  static const bool held = [] {
+    os::HoldNamed(kHolderName, EmptyRecord);
+    return true;
+  }();
+  static_cast<void>(held);
+  return SharedRecord;
+}
 
 #else
-
-#include <new>
 
 #include "platform/os/os.h"
 
@@ -19,14 +42,10 @@ namespace {
 
 constexpr char kRecordName[] = "tokenbase.m_keyfileInfo";
 
+// Held from the first use until the process ends; emptied when no other process holds it.
 SharedKeyFileRecord *MapRecord() {
-  // Mapped for the life of the process and never unmapped; the mapping is held here for it.
-  static os::SharedMapping *const mapping =
-      new (std::nothrow) os::SharedMapping(kRecordName, sizeof(SharedKeyFileRecord));
-  if (mapping && mapping->View().size() >= sizeof(SharedKeyFileRecord)) {
-    // A new mapping is zero-filled: a valid empty record.
-    return reinterpret_cast<SharedKeyFileRecord *>(mapping->View().data());
-  }
+  void *view = os::MapHeldSection(kRecordName, sizeof(SharedKeyFileRecord));
+  if (view) return static_cast<SharedKeyFileRecord *>(view);
   static SharedKeyFileRecord own = {};
   return &own;
 }

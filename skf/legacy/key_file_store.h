@@ -1,21 +1,29 @@
 // Where m_keyfileInfo lives: one record for every process on the machine that has tokenbase
-// loaded (Windows: a shared section of the library; elsewhere a named shared mapping, or the
-// process's own record when that mapping cannot be had).
+// loaded, all zero when a process takes it while no other holds it (Windows: a shared section of
+// the library, which the first holder empties; elsewhere a named shared mapping that behaves as
+// one, or the process's own record when that mapping cannot be had).
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "skf/legacy/key_file_cache.h"
 
 struct SharedKeyFileRecord {
-  // 1 while a process copies the record in or out; nothing else touches m_keyfileInfo.
-  std::atomic<std::uint32_t> busy;
+  // 0, or the id of the process that copies the record in or out; nothing else touches
+  // m_keyfileInfo. A process that finds the holder gone takes the record over (key_file_cache).
+  std::atomic<std::uint32_t> owner;
   // Advanced by every emptying of the cache; a record filled under an older one is stale.
   std::atomic<std::uint32_t> generation;
   std::uint32_t filled_generation;
   KeyFileInfo m_keyfileInfo;
 };
 static_assert(std::atomic<std::uint32_t>::is_always_lock_free, "shared between processes");
+// The layout every process that maps the record relies on.
+static_assert(offsetof(SharedKeyFileRecord, generation) == 4);
+static_assert(offsetof(SharedKeyFileRecord, filled_generation) == 8);
+static_assert(offsetof(SharedKeyFileRecord, m_keyfileInfo) == 12);
+static_assert(sizeof(SharedKeyFileRecord) == 12 + sizeof(KeyFileInfo));
 
 SharedKeyFileRecord &KeyFileRecord();

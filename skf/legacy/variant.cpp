@@ -6,7 +6,8 @@
 
 namespace {
 
-// tokenbase knows two applications (label and two entries) of four containers each.
+// tokenbase knows two applications (label and two entries) of four containers each; it reads
+// the longer directories of the standard format and keeps the entries past its own.
 constexpr std::size_t kDeviceDirectorySize = 340;
 constexpr std::size_t kContainerDirectorySize = 620;
 constexpr EccPairAlgorithm kEccPairs[] = {
@@ -24,6 +25,7 @@ const LibraryVariant kLibraryVariant = {
     .agreement_p2 = 0x0D,
     .app_directory_size = kDeviceDirectorySize,
     .container_directory_size = kContainerDirectorySize,
+    .long_directories_read = true,
     .ecc_pair_algorithms = kEccPairs,
     .container_decrypt_orders = kDecryptOrders,
     .absent_device_list = {kAbsentDevices, sizeof kAbsentDevices},

@@ -1,12 +1,16 @@
 // tokenbase in processes of its own. Its key-file cache: a second SKF_EnumFiles of the same key
 // sends no card command (the serial comes from readerio's descriptor), a write empties the
-// cache, other processes share it, another key rebuilds it, and a file table longer than its copy
-// is not read past it. And a process whose first call is SKF_ConnectDev binds readerio then.
+// cache, other processes share it, another key rebuilds it, a file table longer than its copy is
+// not read past it, a change of applications or a format empties it, and a holder that ended
+// while it held the cache is taken over. And a process whose first call is SKF_ConnectDev binds
+// readerio then.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "base_child.h"
 #include "both_fixture.h"
 #include "child_process.h"
 
@@ -21,39 +25,10 @@ constexpr std::size_t kFileTableSize = 1040;
 constexpr std::size_t kAppEntryAt = 68;
 constexpr std::size_t kAppEntrySize = 136;
 
-// The names of the application's files joined by commas.
-std::string Names(const host::Library &lib, HAPPLICATION app) {
-  char list[1024] = {};
-  ULONG size = sizeof list;
-  if (SKF_OF(lib, SKF_EnumFiles)(app, list, &size) != SAR_OK) return "(failed)";
-  std::string names;
-  for (const char *p = list; *p; p += std::strlen(p) + 1) {
-    names += (names.empty() ? "" : ",") + std::string(p);
-  }
-  return names;
-}
-
 void PutRecord(Bytes &table, std::size_t at, const char *name) {
   table[at] = 1;      // FileExist
   table[at + 1] = 1;  // FileAllocated
   std::memcpy(&table[at + 2], name, std::strlen(name) + 1);
-}
-
-// Child mode: connects through tokenbase (its first call) and, but for "connect", opens the
-// application and, for "enum", lists its files. Exit code 0 when the list is `expected`, 1 when
-// it is not, 2 on a failed step.
-int ChildMain(const std::string &reader, const std::string &mode, const std::string &expected) {
-  const host::Library &base = host::Base();
-  DEVHANDLE device = nullptr;
-  if (SKF_OF(base, SKF_ConnectDev)(reader.c_str(), &device) != SAR_OK) return 2;
-  if (mode == "connect") return SKF_OF(base, SKF_DisConnectDev)(device) == SAR_OK ? 0 : 2;
-  HAPPLICATION app = nullptr;
-  int result = 2;
-  if (SKF_OF(base, SKF_OpenApplication)(device, const_cast<char *>(kAppName), &app) == SAR_OK) {
-    result = mode != "enum" || Names(base, app) == expected ? 0 : 1;
-  }
-  SKF_OF(base, SKF_DisConnectDev)(device);
-  return result;
 }
 
 class KeyFileCacheTest : public BothLibraries {
@@ -69,8 +44,8 @@ class KeyFileCacheTest : public BothLibraries {
               SAR_OK);
     return key;
   }
-  int Child(const std::string &key, const char *mode, const char *expected = "") {
-    return RunSelf({"--child", vkey::ReaderOf(key), mode, expected});
+  int Child(const std::string &key, const char *mode, const std::string &argument = "") {
+    return RunSelf(ChildArgs(vkey::ReaderOf(key), mode, argument));
   }
 };
 
@@ -78,9 +53,9 @@ TEST_F(KeyFileCacheTest, SecondEnumFilesSendsNoCommandUntilAWrite) {
   DEVHANDLE device = nullptr;
   HAPPLICATION app = nullptr;
   const std::string key = PrepareKey(31011, "alpha", &device, &app);
-  EXPECT_EQ(Names(host::Base(), app), "alpha");
+  EXPECT_EQ(FileNames(host::Base(), app), "alpha");
   const std::uint64_t filled = vkey::Commands(key);
-  EXPECT_EQ(Names(host::Base(), app), "alpha");
+  EXPECT_EQ(FileNames(host::Base(), app), "alpha");
   EXPECT_EQ(vkey::Commands(key), filled);
 
   // A file added behind the library's back stays unseen while the cache holds the key.
@@ -92,13 +67,13 @@ TEST_F(KeyFileCacheTest, SecondEnumFilesSendsNoCommandUntilAWrite) {
     PutRecord(*table, kRecordSize, "beta");
     ASSERT_TRUE(card.WritePrefixed(*table));
   }
-  EXPECT_EQ(Names(host::Base(), app), "alpha");
+  EXPECT_EQ(FileNames(host::Base(), app), "alpha");
   const BYTE data[4] = {1, 2, 3, 4};
   ASSERT_EQ(SKF_OF(host::Base(), SKF_WriteFile)(app, const_cast<char *>("alpha"), 0,
                                                 const_cast<BYTE *>(data), sizeof data),
             SAR_OK);
   const std::uint64_t written = vkey::Commands(key);
-  EXPECT_EQ(Names(host::Base(), app), "alpha,beta");
+  EXPECT_EQ(FileNames(host::Base(), app), "alpha,beta");
   EXPECT_GT(vkey::Commands(key), written);
 }
 
@@ -121,8 +96,25 @@ TEST_F(KeyFileCacheTest, ProcessesShareOneCache) {
   ASSERT_TRUE(vkey::Knob(key, "builtin_key", "on"));
 
   before = vkey::Commands(key);
-  EXPECT_EQ(Names(host::Base(), app), "alpha");
+  EXPECT_EQ(FileNames(host::Base(), app), "alpha");
   EXPECT_EQ(vkey::Commands(key), before);
+}
+
+// A process that ends while it holds the cache, perhaps with a table copied in only in part: the
+// next one to use the cache takes it over, empties it rather than give that table out, and the
+// cache serves again.
+TEST_F(KeyFileCacheTest, HolderThatEndedIsTakenOver) {
+  DEVHANDLE device = nullptr;
+  HAPPLICATION app = nullptr;
+  const std::string key = PrepareKey(31017, "alpha", &device, &app);
+  EXPECT_EQ(FileNames(host::Base(), app), "alpha");
+  DEVINFO info{};
+  ASSERT_EQ(SKF_OF(host::Base(), SKF_GetDevInfo)(device, &info), SAR_OK);
+  ASSERT_EQ(Child(key, "die-holding", info.SerialNumber), 0);
+  EXPECT_EQ(FileNames(host::Base(), app), "alpha");
+  const std::uint64_t filled = vkey::Commands(key);
+  EXPECT_EQ(FileNames(host::Base(), app), "alpha");
+  EXPECT_EQ(vkey::Commands(key), filled);
 }
 
 TEST_F(KeyFileCacheTest, AnotherKeyRebuildsIt) {
@@ -130,13 +122,13 @@ TEST_F(KeyFileCacheTest, AnotherKeyRebuildsIt) {
   HAPPLICATION app_a = nullptr, app_b = nullptr;
   const std::string a = PrepareKey(31013, "on-a", &device_a, &app_a);
   const std::string b = PrepareKey(31014, "on-b", &device_b, &app_b);
-  EXPECT_EQ(Names(host::Base(), app_a), "on-a");
-  EXPECT_EQ(Names(host::Base(), app_b), "on-b");
+  EXPECT_EQ(FileNames(host::Base(), app_a), "on-a");
+  EXPECT_EQ(FileNames(host::Base(), app_b), "on-b");
   const std::uint64_t before = vkey::Commands(a);
-  EXPECT_EQ(Names(host::Base(), app_a), "on-a");
+  EXPECT_EQ(FileNames(host::Base(), app_a), "on-a");
   const std::uint64_t rebuilt = vkey::Commands(a);
   EXPECT_GT(rebuilt, before);
-  EXPECT_EQ(Names(host::Base(), app_a), "on-a");
+  EXPECT_EQ(FileNames(host::Base(), app_a), "on-a");
   EXPECT_EQ(vkey::Commands(a), rebuilt);
 }
 
@@ -163,14 +155,75 @@ TEST_F(KeyFileCacheTest, LongFileTableIsNotReadPastItsCopy) {
   DEVHANDLE device = Connect(host::Base(), key);
   HAPPLICATION first = OpenApp(host::Base(), device);
   HAPPLICATION second = OpenApp(host::Base(), device, "SECOND");
-  // Neither copy holds what lies past the first 1040 bytes.
-  EXPECT_EQ(Names(host::Base(), second), "");
-  EXPECT_EQ(Names(host::Base(), first), "");
+  // The copy holds the first 1040 bytes, not what lies past them.
+  EXPECT_EQ(FileNames(host::Base(), second), "");
+  EXPECT_EQ(FileNames(host::Base(), first), "alpha");
   // tokencore refuses the file table.
   DEVHANDLE core = Connect(host::Core(), key);
   HAPPLICATION core_app = OpenApp(host::Core(), core);
   ULONG size = 0;
   EXPECT_EQ(SKF_OF(host::Core(), SKF_EnumFiles)(core_app, nullptr, &size), SAR_FAIL);
+}
+
+// Once an application was deleted and created again, or the card formatted and the application
+// created, the file tables come from the card again: the listing and the lookups agree. In all
+// but the first row one of the two changes is tokencore's, which knows no cache, so that each of
+// tokenbase's three exports is seen to empty it.
+TEST_F(KeyFileCacheTest, ApplicationChangesEmptyIt) {
+  enum class Change { kDelete, kCreate, kFormat };
+  struct Step {
+    Change change;
+    host::Build by;
+  };
+  using host::Build;
+  const struct {
+    const char *what;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"tokenbase deletes and creates",
+       {{Change::kDelete, Build::kBase}, {Change::kCreate, Build::kBase}}},
+      {"tokenbase deletes, tokencore creates",
+       {{Change::kDelete, Build::kBase}, {Change::kCreate, Build::kCore}}},
+      {"tokencore deletes, tokenbase creates",
+       {{Change::kDelete, Build::kCore}, {Change::kCreate, Build::kBase}}},
+      {"tokenbase formats, tokencore creates",
+       {{Change::kFormat, Build::kBase}, {Change::kCreate, Build::kCore}}},
+  };
+  const auto &base = host::Base();
+  char app_name[] = "KEYSIM-APP", pin[] = "12345678", device_key[] = "1234567812345678",
+       file[] = "alpha";
+  std::uint32_t serial = 31020;
+  for (const auto &c : cases) {
+    DEVHANDLE base_device = nullptr;
+    HAPPLICATION app = nullptr;
+    // The only key present: the format takes the first listed reader.
+    const std::string key = PrepareKey(serial++, file, &base_device, &app);
+    ASSERT_EQ(FileNames(base, app), "alpha") << c.what;
+    DEVHANDLE core_device = Connect(host::Core(), key);
+    for (const Step &step : c.steps) {
+      const host::Library &lib = host::Of(step.by);
+      DEVHANDLE device = step.by == Build::kBase ? base_device : core_device;
+      const BYTE any[16] = {};
+      ASSERT_EQ(SKF_OF(lib, SKF_DevAuth)(device, any, sizeof any), SAR_OK) << c.what;
+      HAPPLICATION created = nullptr;
+      const ULONG result =
+          step.change == Change::kDelete ? SKF_OF(lib, SKF_DeleteApplication)(device, app_name)
+          : step.change == Change::kCreate
+              ? SKF_OF(lib, SKF_CreateApplication)(device, app_name, pin, 3, pin, 3, 0xFF, &created)
+              : SKF_OF(lib, SKF_FormatCard)(device_key);
+      ASSERT_EQ(result, SAR_OK) << c.what;
+    }
+    HAPPLICATION again = OpenApp(base, base_device);
+    EXPECT_EQ(FileNames(base, again), "") << c.what;
+    FILEATTRIBUTE info{};
+    EXPECT_EQ(SKF_OF(base, SKF_GetFileInfo)(again, file, &info), SAR_FILE_NOT_EXIST) << c.what;
+    BYTE out[16] = {};
+    ULONG length = sizeof out;
+    EXPECT_EQ(SKF_OF(base, SKF_ReadFile)(again, file, 0, sizeof out, out, &length),
+              SAR_FILE_NOT_EXIST)
+        << c.what;
+    vkey::Remove(key);
+  }
 }
 
 TEST_F(KeyFileCacheTest, FirstCallConnectDevBindsReaderio) {
@@ -183,9 +236,7 @@ TEST_F(KeyFileCacheTest, FirstCallConnectDevBindsReaderio) {
 }  // namespace legacytest
 
 int main(int argc, char **argv) {
-  if (argc == 5 && std::string(argv[1]) == "--child") {
-    return legacytest::ChildMain(argv[2], argv[3], argv[4]);
-  }
+  if (const int child = legacytest::RunChild(argc, argv); child >= 0) return child;
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

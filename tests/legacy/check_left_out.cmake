@@ -1,0 +1,31 @@
+# Checks that the built library holds no function of the given names, exported or not:
+#   cmake -DLIBRARY=... -DTOOL=nm|objdump -DNAMES="a;b" -DPRESENT=c -P check_left_out.cmake
+# The symbol table (nm's, or objdump -t of a PE file) must list PRESENT, so that a library
+# without one does not pass unseen.
+cmake_minimum_required(VERSION 3.25)
+if(TOOL MATCHES "objdump")
+  execute_process(COMMAND ${TOOL} -t ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+else()
+  execute_process(COMMAND ${TOOL} ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+endif()
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${TOOL} failed on ${LIBRARY}")
+endif()
+# A symbol is the last word of its row; PE names may carry a leading _ and an @n suffix.
+string(REGEX MATCHALL "[^\n]+" rows "${dump}")
+set(symbols "")
+foreach(row IN LISTS rows)
+  string(REGEX MATCH "[^ \t]+$" symbol "${row}")
+  string(REGEX REPLACE "^_" "" symbol "${symbol}")
+  string(REGEX REPLACE "@[0-9]+$" "" symbol "${symbol}")
+  list(APPEND symbols "${symbol}")
+endforeach()
+if(NOT PRESENT IN_LIST symbols)
+  message(FATAL_ERROR "${LIBRARY}: no symbol table listing ${PRESENT}")
+endif()
+foreach(name IN LISTS NAMES)
+  if(name IN_LIST symbols)
+    message(FATAL_ERROR "${LIBRARY} holds ${name}")
+  endif()
+endforeach()
+message(STATUS "${LIBRARY}: none of ${NAMES}")
