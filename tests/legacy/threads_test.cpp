@@ -1,8 +1,9 @@
 // Several threads of one host on one key, through each library: wrong and right PINs, RSA and
 // SM2 signing, RSA and SM2 decryption, file writes and container changes at once, over two
-// connections to the key. Every SAR_OK result is checked (signatures with OpenSSL, plaintexts
-// and file data against what was sent) and the key's directories come out intact. A key that
-// answers slowly holds up the exports on it alone.
+// connections to the key, while a thread on a second key uses the PIN slots and the device
+// authentication the process shares. Every SAR_OK result is checked (signatures with OpenSSL,
+// plaintexts and file data against what was sent) and the keys' directories come out intact. A
+// key that answers slowly holds up the exports on it alone.
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -24,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 using host::Build;
 using host::Library;
 
-constexpr int kRounds = 30;  // of each worker
+constexpr int kRounds = 20;  // of each worker
 constexpr std::uint16_t kDirectoryEf = 0xEF01;
 constexpr char kWrongPin[] = "87654321";
 constexpr char kFileName[] = "THREADS-FILE";
@@ -117,16 +118,25 @@ class ThreadsTest : public BothLibraries, public ::testing::WithParamInterface<B
   }
 };
 
-TEST_P(ThreadsTest, OneKeyFromManyThreadsGivesOnlyRightResultsAndStaysIntact) {
+TEST_P(ThreadsTest, ThreadsOnOneKeyGetOnlyRightResultsAndLeaveItIntact) {
   const Library &lib = Lib();
   const std::string key = ProvisionedKey();
   // tokenbase sends the SM2 ciphertext in the order it is given (C1 C2 C3).
   if (lib.IsBase()) {
     ASSERT_TRUE(vkey::Knob(key, "sm2_order", "c1c2c3"));
   }
+  // A second key, a copy of the first, shares the process's PIN slots and device
+  // authentication with it.
+  const std::string other = vkey::CloneKey(key);
+  ASSERT_FALSE(other.empty());
+  keys_.push_back(other);
   const std::string device_directory = Raw(key, {kDirectoryEf});
   DEVHANDLE devices[2] = {Connect(lib, key), Connect(lib, key)};
   ASSERT_TRUE(devices[0] && devices[1]);
+  DEVHANDLE other_device = Connect(lib, other);
+  HAPPLICATION other_app = OpenApp(lib, other_device);
+  ASSERT_NE(other_app, nullptr);
+  HCONTAINER other_rsa = Container(other_app, kRsaContainer);
   HAPPLICATION first = OpenApp(lib, devices[0]);
   ASSERT_EQ(VerifyPin(first, kPin), SAR_OK);
   ASSERT_EQ(SKF_OF(lib, SKF_CreateFile)(first, const_cast<char *>(kFileName), kFileSize,
@@ -239,7 +249,32 @@ TEST_P(ThreadsTest, OneKeyFromManyThreadsGivesOnlyRightResultsAndStaysIntact) {
          const ULONG deleted = SKF_OF(lib, SKF_DeleteContainer)(app, temp);
          if (deleted != SAR_OK) w.Fail("container deleted", deleted);
          SKF_OF(lib, SKF_CloseApplication)(app);
+         // Only the other key is ever authenticated.
+         const BYTE device_key[16] = {};
+         const ULONG changed = SKF_OF(lib, SKF_ChangeDevAuthKey)(devices[1], device_key, 16);
+         if (changed != SAR_FAIL) w.Fail("device key of the key not authenticated", changed);
          ++w.checked;
+       }},
+      {"the other key",
+       [&](Worker &w) {
+         const ULONG refused = VerifyPin(other_app, kWrongPin);
+         if (refused != SAR_PIN_INCORRECT) w.Fail("wrong PIN", refused);
+         const ULONG right = VerifyPin(other_app, kPin);
+         if (right != SAR_OK) w.Fail("right PIN", right);
+         const Bytes data = ossl::Random(117);
+         BYTE signature[128] = {};
+         ULONG length = sizeof signature;
+         const ULONG code = SKF_OF(lib, SKF_RSASignData)(other_rsa, const_cast<BYTE *>(data.data()),
+                                                         117, signature, &length);
+         PrivateResult(w, other_app, "RSA signature", code,
+                       code == SAR_OK && ossl::RsaVerifyRaw(rsa_sign.get(), data,
+                                                            Bytes(signature, signature + 128)));
+         const BYTE any[16] = {};
+         const ULONG authenticated = SKF_OF(lib, SKF_DevAuth)(other_device, any, 16);
+         if (authenticated != SAR_OK) w.Fail("device authentication", authenticated);
+         // The built-in device key stays: nothing is written.
+         const ULONG changed = SKF_OF(lib, SKF_ChangeDevAuthKey)(other_device, any, 16);
+         if (changed != SAR_OK) w.Fail("device key", changed);
        }},
   };
 
@@ -280,9 +315,10 @@ TEST_P(ThreadsTest, OneKeyFromManyThreadsGivesOnlyRightResultsAndStaysIntact) {
   }
   RecordProperty("worked_ms", static_cast<int>(worked_ms));
 
-  // The directories as they were: the device directory byte for byte, the containers and
+  // The directories as they were: the device directories byte for byte, the containers and
   // files listed, the PIN record full; the keys still sign.
   EXPECT_EQ(Raw(key, {kDirectoryEf}), device_directory);
+  EXPECT_EQ(Raw(other, {kDirectoryEf}), device_directory);
   DEVHANDLE fresh = Connect(lib, key);
   HAPPLICATION app = OpenApp(lib, fresh);
   ASSERT_NE(app, nullptr);
