@@ -275,6 +275,9 @@ TEST_P(ThreadsTest, ThreadsOnOneKeyGetOnlyRightResultsAndLeaveItIntact) {
          // The built-in device key stays: nothing is written.
          const ULONG changed = SKF_OF(lib, SKF_ChangeDevAuthKey)(other_device, any, 16);
          if (changed != SAR_OK) w.Fail("device key", changed);
+         // Every PIN slot emptied (tokencore), with no card command.
+         const ULONG cleared = SKF_OF(lib, SKF_ClearSecureState)(other_app);
+         if (cleared != SAR_OK) w.Fail("secure state cleared", cleared);
        }},
   };
 
