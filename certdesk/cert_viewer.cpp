@@ -6,10 +6,11 @@
 #include "certdesk/bind_by_name.h"
 #include "certdesk/device_slots.h"
 #include "certdesk/texts.h"
+#include "platform/os/i686_size.h"
 
 namespace certdesk {
 
-static_assert(sizeof(CRYPTUI_VIEWCERTIFICATE_STRUCTA) == 72);
+static_assert(IsI686Size(sizeof(CRYPTUI_VIEWCERTIFICATE_STRUCTA), 72));
 
 void ViewCertificate(HWND dialog, HTREEITEM item) {
   CertRef ref{};

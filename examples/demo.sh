@@ -9,6 +9,8 @@
 #              SKFDEMO_DESKTOP  folder of the Windows build (certdesk.exe, its libraries and
 #                           certdesk_demo_shot.exe); when set, the demo ends by opening certdesk
 #                           under Wine and Xvfb on the key and saving a screenshot of its window
+#              SKFDEMO_WINE  the Wine loader of that build (default: wine; /usr/lib/wine/wine64
+#                           for the x86-64 build)
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 bin="${SKFDEMO_BIN:-$here/../build/native/bin}"
@@ -100,17 +102,18 @@ desktop() {
   for f in certdesk.exe cardcmd.dll devnotify.dll readerio.dll certdesk_demo_shot.exe; do
     [ -e "$win/$f" ] || { echo "FAIL  certdesk: $win/$f is missing: build windows first"; return 1; }
   done
-  echo "--- certdesk (Wine)"
+  local wine="${SKFDEMO_WINE:-wine}"
+  echo "--- certdesk (Wine: $wine, $win)"
   mkdir "$work/wine"
   WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
     xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-      LC_ALL=zh_CN.GBK wineboot -i >/dev/null 2>&1
-      LC_ALL=zh_CN.GBK wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f \
+      LC_ALL=zh_CN.GBK "$2" wineboot -i >/dev/null 2>&1
+      LC_ALL=zh_CN.GBK "$2" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f \
         >/dev/null 2>&1
-      LC_ALL=zh_CN.GBK wine "$1/certdesk_demo_shot.exe"
+      LC_ALL=zh_CN.GBK "$2" "$1/certdesk_demo_shot.exe"
       rc=$?
       wineserver -k >/dev/null 2>&1
-      exit $rc' desktop "$win" || { echo "FAIL  certdesk: no screenshot"; return 1; }
+      exit $rc' desktop "$win" "$wine" || { echo "FAIL  certdesk: no screenshot"; return 1; }
   echo "ok    certdesk: screenshot of its window in $win/certdesk_demo.png"
 }
 if [ -n "${SKFDEMO_DESKTOP:-}" ]; then

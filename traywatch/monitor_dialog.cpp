@@ -3,6 +3,7 @@
 #include <dbt.h>
 
 #include "platform/mfc/text.h"
+#include "platform/os/i686_size.h"
 #include "traywatch/device_event.h"
 #include "traywatch/key_libraries.h"
 #include "traywatch/program_folder.h"
@@ -128,6 +129,7 @@ void MonitorDialog::OnOpenManager() {
   const CString path = BesideProgram("certdesk.exe");
   if (path.IsEmpty()) return;
   SHELLEXECUTEINFOA info{};
+  static_assert(IsI686Size(sizeof info, 60));
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_FLAG_NO_UI;
   info.lpVerb = "open";

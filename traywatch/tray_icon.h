@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include "platform/mfc/object.h"
+#include "platform/os/i686_size.h"
 
 class CWnd;
 
@@ -16,7 +17,7 @@ extern TrayShellCall g_trayShellCall;
 
 // The record in its form with balloon fields and without the later GUID and balloon icon.
 inline constexpr DWORD kTrayRecordSize = NOTIFYICONDATAA_V2_SIZE;
-static_assert(kTrayRecordSize == 488);
+static_assert(IsI686Size(kTrayRecordSize, 488));
 
 class CTrayIcon : public CObject {
   DECLARE_DYNAMIC(CTrayIcon)

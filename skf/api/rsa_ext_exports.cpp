@@ -49,10 +49,6 @@ ULONG CheckDecryptArguments(const ContainerHandle *container, const BYTE *input,
   return SAR_OK;
 }
 
-unsigned TraceHandle(HCONTAINER handle) {
-  return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(handle));
-}
-
 }  // namespace
 
 extern "C" {
@@ -71,7 +67,7 @@ ULONG DEVAPI SKF_GetRsaType(HCONTAINER hContainer, ULONG *pulKeyType) {
 
 ULONG DEVAPI SKF_PriRsaDecrypt(HCONTAINER hContainer, ULONG bSign, BYTE *pbInput, ULONG ulInputLen,
                                BYTE *pbOutput, ULONG *pulOutputLen) {
-  LogTrace("SKF_PriRsaDecrypt begin, hContainer=%x, bSign=%x", TraceHandle(hContainer), bSign);
+  LogTrace("SKF_PriRsaDecrypt begin, hContainer=%p, bSign=%x", hContainer, bSign);
   return RunExport("SKF_PriRsaDecrypt", [&]() -> ULONG {
     const ContainerHandle *container = AsContainer(hContainer);
     const ULONG checked = CheckDecryptArguments(container, pbInput, ulInputLen, pulOutputLen);
@@ -83,8 +79,7 @@ ULONG DEVAPI SKF_PriRsaDecrypt(HCONTAINER hContainer, ULONG bSign, BYTE *pbInput
 
 ULONG DEVAPI SKF_PrvRsaKeyDecrypt(HCONTAINER hContainer, ULONG dwKeySpec, BYTE *pbInput,
                                   ULONG ulInputLen, BYTE *pbOutput, ULONG *pulOutputLen) {
-  LogTrace("SKF_PrvRsaKeyDecrypt begin, hContainer=%x, dwKeySpec=%x", TraceHandle(hContainer),
-           dwKeySpec);
+  LogTrace("SKF_PrvRsaKeyDecrypt begin, hContainer=%p, dwKeySpec=%x", hContainer, dwKeySpec);
   return RunExport("SKF_PrvRsaKeyDecrypt", [&]() -> ULONG {
     const ContainerHandle *container = AsContainer(hContainer);
     const ULONG checked = CheckDecryptArguments(container, pbInput, ulInputLen, pulOutputLen);
@@ -97,7 +92,7 @@ ULONG DEVAPI SKF_PrvRsaKeyDecrypt(HCONTAINER hContainer, ULONG dwKeySpec, BYTE *
 
 ULONG DEVAPI SKFEX_RSADecrypt(HCONTAINER hContainer, BYTE *pbInput, ULONG ulInputLen,
                               BYTE *pbOutput, ULONG *pulOutputLen, ULONG ulUsage) {
-  LogTrace("SKFEX_RSADecrypt begin, hContainer=%x, ulUsage=%x", TraceHandle(hContainer), ulUsage);
+  LogTrace("SKFEX_RSADecrypt begin, hContainer=%p, ulUsage=%x", hContainer, ulUsage);
   return RunExport("SKFEX_RSADecrypt", [&]() -> ULONG {
     const ContainerHandle *container = AsContainer(hContainer);
     if (!container) return SAR_INVALIDHANDLEERR;

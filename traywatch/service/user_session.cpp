@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/os/i686_size.h"
+
 namespace {
 
 constexpr char kShell[] = "EXPLORER.EXE";
@@ -24,7 +26,7 @@ BOOL OpenShellToken(HANDLE *token, const char *executable) {
   if (snapshot == INVALID_HANDLE_VALUE) return FALSE;
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
-  static_assert(sizeof entry == 296);
+  static_assert(IsI686Size(sizeof entry, 296));
   BOOL opened = FALSE;
   const std::string wanted = Upper(executable);
   for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
@@ -45,7 +47,7 @@ BOOL LaunchInUserSession(const char *application, const char *command_line) {
   if (!OpenShellToken(&token, kShell)) return FALSE;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  static_assert(sizeof startup == 68);
+  static_assert(IsI686Size(sizeof startup, 68));
   startup.lpDesktop = kDesktop;
   std::string line = command_line ? command_line : "";  // the call may write into it
   PROCESS_INFORMATION started{};

@@ -60,7 +60,7 @@ BOOL WINAPI Record(DWORD message, PNOTIFYICONDATAA data) {
   c.flags = data->uFlags;
   c.id = data->uID;
   c.callback = data->uCallbackMessage;
-  c.window = static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(data->hWnd));
+  c.window = reinterpret_cast<UINT_PTR>(data->hWnd);
   c.icon = data->hIcon != nullptr;
   c.timeout = data->uTimeout;
   c.info_flags = data->dwInfoFlags;

@@ -16,8 +16,8 @@ struct ShellCall {
   UINT flags = 0;
   UINT id = 0;
   UINT callback = 0;
-  unsigned long window = 0;
-  bool icon = false;  // hIcon set
+  UINT_PTR window = 0;  // hWnd
+  bool icon = false;    // hIcon set
   UINT timeout = 0;
   DWORD info_flags = 0;
   BOOL result = FALSE;

@@ -19,6 +19,8 @@ namespace {
 using traytest::ShellCall;
 
 constexpr UINT kCallback = WM_USER + 10;
+// The record the 32-bit program hands the shell is 488 bytes; x86-64 has the platform's size.
+constexpr DWORD kShellRecord = sizeof(void *) == 4 ? 488 : NOTIFYICONDATAA_V2_SIZE;
 // Wine's tray window when no window manager offers a notification area (Xvfb).
 constexpr char kWineTrayClass[] = "__winex11_standalone_tray";
 constexpr char kTip[] = "SM2 数字证书用户工具";
@@ -90,7 +92,7 @@ TEST_F(TrayIconTest, AddHandsTheShellTheWholeRecord) {
   ASSERT_EQ(calls.size(), 1u);
   const ShellCall &c = calls[0];
   EXPECT_EQ(c.message, DWORD(NIM_ADD));
-  EXPECT_EQ(c.size, 488u);
+  EXPECT_EQ(c.size, kShellRecord);
   EXPECT_EQ(c.flags, UINT(NIF_MESSAGE | NIF_ICON | NIF_TIP));
   EXPECT_EQ(c.id, UINT(IDR_TRAYMENU));
   EXPECT_EQ(c.callback, kCallback);
@@ -153,7 +155,7 @@ TEST_F(TrayIconTest, ConcealAndRevealMoveBetweenShownAndConcealed) {
   EXPECT_EQ(calls[1].callback, kCallback);
   EXPECT_EQ(calls[1].id, UINT(IDR_TRAYMENU));
   EXPECT_TRUE(calls[1].icon);
-  for (const auto &c : calls) EXPECT_EQ(c.size, 488u);
+  for (const auto &c : calls) EXPECT_EQ(c.size, kShellRecord);
 }
 
 TEST_F(TrayIconTest, BalloonSendsItsTextsWhateverTheState) {
@@ -174,7 +176,7 @@ TEST_F(TrayIconTest, BalloonSendsItsTextsWhateverTheState) {
     const auto calls = traytest::Recorded();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].message, DWORD(NIM_MODIFY));
-    EXPECT_EQ(calls[0].size, 488u);
+    EXPECT_EQ(calls[0].size, kShellRecord);
     EXPECT_EQ(calls[0].flags, UINT(NIF_INFO));
     EXPECT_EQ(calls[0].timeout, 3000u);
     EXPECT_EQ(calls[0].info_flags, DWORD(NIIF_INFO));
