@@ -152,11 +152,14 @@ bool AuthDataByCommands(Demo &demo, std::uint8_t auth[kAuthDataSize], std::strin
   }
   std::uint8_t key[kDeviceKeySize];
   DeviceKey(demo.options.device_key, key);
-  Bytes cipher{0x80, 0xF3, 0x00, 0x00, kDeviceKeySize + kAuthDataSize};
-  cipher.insert(cipher.end(), key, key + kDeviceKeySize);
-  cipher.insert(cipher.end(), challenge.begin(), challenge.end());
-  cipher.insert(cipher.end(), kAuthDataSize - kChallengeSize, 0x00);
-  cipher.push_back(kAuthDataSize);
+  // Header, key, the challenge padded with zeros to the data size, Le: laid out in place.
+  constexpr std::size_t kHeaderSize = 5;
+  const std::uint8_t header[kHeaderSize] = {0x80, 0xF3, 0x00, 0x00, kDeviceKeySize + kAuthDataSize};
+  Bytes cipher(kHeaderSize + kDeviceKeySize + kAuthDataSize + 1, 0x00);
+  std::memcpy(cipher.data(), header, kHeaderSize);
+  std::memcpy(cipher.data() + kHeaderSize, key, kDeviceKeySize);
+  std::memcpy(cipher.data() + kHeaderSize + kDeviceKeySize, challenge.data(), kChallengeSize);
+  cipher.back() = kAuthDataSize;
   Bytes answer;
   if (!Transmit(demo, cipher, kAuthDataSize, &answer, error)) return false;
   std::memcpy(auth, answer.data(), kAuthDataSize);

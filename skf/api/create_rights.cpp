@@ -16,10 +16,12 @@ ULONG CheckCreateRights(const ApplicationHandle &app) {
   const std::uint32_t rights = GetU32(AppEntry(directory, n - 1), kAppCreateFileRights);
   if (rights != kUserRights && rights != kAdminRights) return SAR_OK;
 
-  const char *slot = rights == kUserRights ? UserPinSlot(app.AppId) : AdminPinSlot(app.AppId);
-  if (slot[0] == '\0') return SAR_USER_NOT_LOGGED_IN;
+  char slot[kPinSlotSize];
+  ReadPinSlot(rights == kUserRights ? PinSlot::user : PinSlot::admin, app.AppId, slot);
   char pin[kPinTextSize] = {};
   std::memcpy(pin, slot, strnlen(slot, kPinTextSize - 1));
+  SecureZero(slot, sizeof slot);
+  if (pin[0] == '\0') return SAR_USER_NOT_LOGGED_IN;
   std::uint32_t retries = 0;
   const int verified = rights == kUserRights ? QX_VerifyPinOrAsk(app.hDev, pin, &retries)
                                              : QX_VerifyAdminPin(app.hDev, pin, &retries);

@@ -42,7 +42,7 @@ ULONG DEVAPI SKF_DevAuth(DEVHANDLE hDev, const BYTE *pbAuthData, ULONG ulLen) {
       ClearDevAuth();
       return SAR_FAIL;
     }
-    DevAuthState = {hDev, 1};
+    SetDevAuth(hDev);
     return SAR_OK;
   });
 }

@@ -10,10 +10,13 @@
 #include "skf/api/layout.h"
 #include "skf/api/state.h"
 #include "skf/card/device.h"
+#include "skf/card/key_lock.h"
 
-// Runs an export body between its begin and end traces; nothing thrown leaves the export.
+// Runs an export body between its begin and end traces; nothing thrown leaves the export. The
+// keys its card work reaches stay held for it until it returns (skf/card/key_lock.h).
 template <typename Body>
 ULONG RunExport(const char *name, Body &&body) {
+  const ExportScope scope;
   LogTrace("%s begin", name);
   ULONG result = SAR_FAIL;
   try {

@@ -35,18 +35,21 @@ ULONG PrivateKeyPinStep(DEVHANDLE device, std::uint32_t app_id, SharedSlot share
     char cached[kPinTextSize] = {};
     const int found = GetPin_FromMap(cached);
     if (found == kSharedSlotEmpty) return SAR_USER_NOT_LOGGED_IN;
-    if (found == kSharedSlotFound) {
-      char *first = UserPinSlot(kFirstAppId);
-      SecureZero(first, kPinSlotSize);
-      std::memcpy(first, cached, strnlen(cached, kPinTextSize - 1));
-    }
+    if (found == kSharedSlotFound) FillPinSlot(PinSlot::user, kFirstAppId, cached, kPinTextMax);
     SecureZero(cached, sizeof cached);
   }
-  char *slot = UserPinSlot(app_id);
-  if (slot[0] == '\0') return SAR_USER_NOT_LOGGED_IN;
-  std::uint32_t retries = 0;
-  if (QX_VerifyPinOrAsk(device, slot, &retries) != 0) return SAR_PIN_INCORRECT;
-  return SAR_OK;
+  char pin[kPinSlotSize];
+  ReadPinSlot(PinSlot::user, app_id, pin);
+  ULONG result = SAR_USER_NOT_LOGGED_IN;
+  if (pin[0] != '\0') {
+    const bool marker = IsPinAskMarker(pin);
+    std::uint32_t retries = 0;
+    result = QX_VerifyPinOrAsk(device, pin, &retries) == 0 ? SAR_OK : SAR_PIN_INCORRECT;
+    // A marker in the slot gives way to the PIN verified for it.
+    if (result == SAR_OK && marker) FillPinSlot(PinSlot::user, app_id, pin, kPinTextMax);
+  }
+  SecureZero(pin, sizeof pin);
+  return result;
 }
 
 ULONG WriteBackContainer(DEVHANDLE device, const KeyContainer &container) {

@@ -45,12 +45,6 @@ struct PinContext {
 
 ULONG Refused(std::uint32_t left) { return left == 0 ? SAR_PIN_LOCKED : SAR_PIN_INCORRECT; }
 
-void FillSlot(char *slot, const char *pin) {
-  std::memset(slot, 0, kPinSlotSize);
-  std::memcpy(slot, pin, strnlen(pin, kPinMax));
-}
-void ClearSlot(char *slot) { SecureZero(slot, kPinSlotSize); }
-
 // A PIN text of at most 16 characters in a buffer the card layer may write back into.
 struct PinText {
   char text[kPinTextSize] = {};
@@ -65,7 +59,7 @@ ULONG VerifyUser(PinContext &c, char *caller_pin, ULONG *retries) {
   const int r = QX_VerifyPinOrAsk(c.device, pin.text, &left);
   if (r == 0) {
     if (marker) std::memcpy(caller_pin, pin.text, kPinTextSize);  // the caller holds 17 bytes
-    FillSlot(UserPinSlot(c.app_id), pin.text);
+    FillPinSlot(PinSlot::user, c.app_id, pin.text, kPinMax);
     if (c.Get(kUser.remain) == c.Get(kUser.max)) return SAR_OK;
     c.Reset(kUser);
     return c.WriteBack();
@@ -74,7 +68,7 @@ ULONG VerifyUser(PinContext &c, char *caller_pin, ULONG *retries) {
   if (r == -2 || left == kNoCount) return SAR_FAIL;
   c.Put(kUser.remain, left);
   *retries = left;
-  ClearSlot(UserPinSlot(c.app_id));
+  ClearPinSlot(PinSlot::user, c.app_id);
   const ULONG written = c.WriteBack();
   return written == SAR_OK ? Refused(left) : written;
 }
@@ -87,13 +81,13 @@ ULONG AdminOutcome(PinContext &c, int r, std::uint32_t reported, const char *new
   if (r == kPinVerified) {
     if (change) c.Put(kAdmin.changed, 1);
     c.Reset(kAdmin);
-    FillSlot(AdminPinSlot(c.app_id), new_pin);
+    FillPinSlot(PinSlot::admin, c.app_id, new_pin, kPinMax);
     return c.WriteBack();
   }
   if (r == kPinFailed || (r == kPinBlocked && reported == kNoCount)) return SAR_FAIL;
   const std::uint32_t left = c.Decrement(kAdmin);
   *retries = left;
-  ClearSlot(AdminPinSlot(c.app_id));
+  ClearPinSlot(PinSlot::admin, c.app_id);
   const ULONG written = c.WriteBack();
   return written == SAR_OK ? Refused(left) : written;
 }
@@ -151,13 +145,13 @@ ULONG DEVAPI SKF_ChangePIN(HAPPLICATION hApplication, ULONG ulPINType, LPSTR szO
     if (QX_ChangeUserPin(c.device, old_pin.text, new_pin.text, &left) == 0) {
       c.Put(kUser.changed, 1);
       c.Reset(kUser);
-      FillSlot(UserPinSlot(c.app_id), new_pin.text);
+      FillPinSlot(PinSlot::user, c.app_id, new_pin.text, kPinMax);
       return c.WriteBack();
     }
     if (left == kNoCount) return SAR_FAIL;
     c.Put(kUser.remain, left);
     *pulRetryCount = left;
-    ClearSlot(UserPinSlot(c.app_id));
+    ClearPinSlot(PinSlot::user, c.app_id);
     const ULONG written = c.WriteBack();
     return written == SAR_OK ? Refused(left) : written;
   });

@@ -2,16 +2,14 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "skf/card/readerio_api.h"
 
-// The device that last passed device authentication.
-struct DevAuthRecord {
-  DEVHANDLE hDev;
-  std::uint8_t flag;  // 1 = authenticated
-};
-extern DevAuthRecord DevAuthState;
+// The device that last passed device authentication, one for the process; read and written
+// under a lock of its own.
+void SetDevAuth(DEVHANDLE device);
 void ClearDevAuth();
 bool IsDevAuthenticated(DEVHANDLE device);
 
@@ -19,13 +17,16 @@ bool IsDevAuthenticated(DEVHANDLE device);
 extern std::atomic<std::uint32_t> DevEventWaitFlag;
 
 // PIN slots: user PIN of application 1, user PIN of applications 2 to 8, then the same two
-// for the administrator PIN. Each a NUL-terminated text or all zeros.
-inline constexpr int kPinSlotCount = 4;
-inline constexpr int kPinSlotSize = 32;
-extern char PinCacheSlots[kPinSlotCount][kPinSlotSize];
-// The slot of the application with DF identifier `app_id`.
-char *UserPinSlot(std::uint32_t app_id);
-char *AdminPinSlot(std::uint32_t app_id);
+// for the administrator PIN. Each a NUL-terminated text or all zeros. One set for the process,
+// read and written under a lock of its own, so that no thread sees half a PIN.
+inline constexpr std::size_t kPinSlotSize = 32;
+enum class PinSlot { user, admin };
+// A copy of the slot of the application with DF identifier `app_id` (all zeros when empty).
+void ReadPinSlot(PinSlot kind, std::uint32_t app_id, char out[kPinSlotSize]);
+// The slot holds the first `max` characters of `pin` (max below kPinSlotSize).
+void FillPinSlot(PinSlot kind, std::uint32_t app_id, const char *pin, std::size_t max);
+void ClearPinSlot(PinSlot kind, std::uint32_t app_id);
+void ClearPinSlots();
 
 // Handle records: made by create and open, never freed; close marks them dead.
 inline constexpr std::uint32_t kClosedId = 0xFF;

@@ -1,9 +1,21 @@
-#include "platform/os/os.h"
 #include "skf/card/binding.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "platform/os/os.h"
 
 ReaderApiTable ReaderApi = {};
 
 namespace {
+
+// Set, after ReaderApi is written, by the binding that wrote it.
+std::atomic<bool> Bound{false};
+
+std::mutex &BindingLock() {
+  static std::mutex *const lock = new std::mutex;
+  return *lock;
+}
 
 template <typename Fn>
 bool Find(void *module, const char *name, Fn &slot) {
@@ -13,8 +25,14 @@ bool Find(void *module, const char *name, Fn &slot) {
 
 }  // namespace
 
+const ReaderApiTable *BoundReaderApi() {
+  return Bound.load(std::memory_order_acquire) && ReaderApi.module ? &ReaderApi : nullptr;
+}
+
 int BindReaderApi() {
-  if (ReaderApi.module) return 0;
+  if (BoundReaderApi()) return 0;
+  const std::lock_guard<std::mutex> guard(BindingLock());
+  if (BoundReaderApi()) return 0;  // bound by another thread meanwhile
   if (ReaderLibPath[0] == '\0') return -1;
   void *module = os::OpenLibrary(ReaderLibPath);
   if (!module) return -1;
@@ -35,5 +53,6 @@ int BindReaderApi() {
     return -1;
   }
   ReaderApi = api;
+  Bound.store(true, std::memory_order_release);
   return 0;
 }

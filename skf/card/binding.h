@@ -35,6 +35,8 @@ struct ReaderApiTable {
 extern void *ModuleHandle;
 // Full path of readerio; empty when the module path left no room for it (binding then fails).
 extern char ReaderLibPath[kPathSize];
+// Written once, by the first binding that finds all ten names; readers take it through
+// BoundReaderApi.
 extern ReaderApiTable ReaderApi;
 
 // The library's process-entry step (reason 1 is process attach). Always 1.
@@ -46,5 +48,8 @@ int SetReaderLibPath(void *module, unsigned long reason, void *reserved);
 bool FormReaderLibPath(std::string_view module_file_name, char separator,
                        std::string_view file_name, std::span<char, kPathSize> out);
 
-// Binds the ten names, all or nothing; 0 bound, -1 not (readerio is unloaded again).
+// Binds the ten names, all or nothing; 0 bound, -1 not (readerio is unloaded again). Threads
+// that bind at once make one binding.
 int BindReaderApi();
+// The binding, from any thread; nullptr while readerio is not bound.
+const ReaderApiTable *BoundReaderApi();

@@ -4,6 +4,7 @@
 
 #include "platform/os/os.h"
 #include "skf/card/binding.h"
+#include "skf/card/key_lock.h"
 
 namespace {
 
@@ -21,10 +22,11 @@ int HexValue(char c) {
 
 int QX_EnumReaderNames(int /*unused*/, std::span<char> names, std::uint32_t *length) {
   if (BindReaderApi() != 0) return -1;
+  const ReaderApiTable &api = *BoundReaderApi();
   char joined[kReaderListSize] = {};
   std::size_t used = 0;
   std::uint32_t count = 0;
-  char **list = ReaderApi.QX_GetReaderList(&count, 0);
+  char **list = api.QX_GetReaderList(&count, 0);
   if (list) {
     if (count == 0) os::SleepMs(kEmptyListPauseMs);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -35,7 +37,7 @@ int QX_EnumReaderNames(int /*unused*/, std::span<char> names, std::uint32_t *len
       std::memcpy(joined + used, name, n);
       used += n + 1;
     }
-    ReaderApi.QX_DestroyReaderList(list);
+    api.QX_DestroyReaderList(list);
   }
   if (length) *length = static_cast<std::uint32_t>(used);
   if (!names.empty()) {
@@ -47,30 +49,50 @@ int QX_EnumReaderNames(int /*unused*/, std::span<char> names, std::uint32_t *len
 
 DEVHANDLE QX_OpenByPath(const char *reader_name) {
   if (!reader_name || BindReaderApi() != 0) return nullptr;
+  const ReaderApiTable &api = *BoundReaderApi();
   DEVHANDLE device = nullptr;
-  if (StatusWord(ReaderApi.QX_OpenPath(reader_name, &device)) != kSwOk) return nullptr;
+  if (StatusWord(api.QX_OpenPath(reader_name, &device)) != kSwOk) return nullptr;
+  // Every device of one reader shares its key's lock; one without it could interleave.
+  if (!RecordDeviceKey(device, reader_name)) {
+    api.QX_ClosePort(device);
+    return nullptr;
+  }
   return device;
 }
 
 int QX_Close(DEVHANDLE device) {
-  if (ReaderApi.module && device) ReaderApi.QX_ClosePort(device);
+  const ReaderApiTable *api = BoundReaderApi();
+  if (!api || !device) return 0;
+  {
+    // Waits for the card work of other exports on the device; closes it anyway where waiting
+    // would deadlock (closing leaves the card as it is).
+    const KeyAccess access(device);
+    api->QX_ClosePort(device);
+  }
+  ForgetDeviceKey(device);
   return 0;
 }
 
 int QX_ResetCardAtr(DEVHANDLE device, std::uint8_t *answer) {
-  if (!answer || !ReaderApi.module) return kCardFailed;
+  const ReaderApiTable *api = BoundReaderApi();
+  if (!answer || !api) return kCardFailed;
+  const KeyAccess access(device);
+  if (!access) return kCardFailed;
   std::uint8_t atr[kAtrSize] = {};
   std::uint16_t length = 0;
-  if (StatusWord(ReaderApi.QX_ResetCard(device, atr, &length, 0)) != kSwOk) return kCardFailed;
+  if (StatusWord(api->QX_ResetCard(device, atr, &length, 0)) != kSwOk) return kCardFailed;
   if (length > sizeof atr) return kCardFailed;
   std::memcpy(answer, atr, length);
   return 0;
 }
 
 int QX_ReadDescriptor(DEVHANDLE device, std::uint8_t *descriptor) {
-  if (!descriptor || !ReaderApi.module) return kCardFailed;
+  const ReaderApiTable *api = BoundReaderApi();
+  if (!descriptor || !api) return kCardFailed;
+  const KeyAccess access(device);
+  if (!access) return kCardFailed;
   char text[kDescriptorTextBuffer] = {};
-  if (StatusWord(ReaderApi.QX_GetDescriptor(device, text)) != kSwOk) return kCardFailed;
+  if (StatusWord(api->QX_GetDescriptor(device, text)) != kSwOk) return kCardFailed;
   const std::size_t n = strnlen(text, sizeof text);
   if (n > kDescriptorTextMax) return kCardFailed;
   std::uint8_t bytes[kDescriptorSize] = {};

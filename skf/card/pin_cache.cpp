@@ -1,10 +1,17 @@
 #include "skf/card/pin_cache.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "platform/os/os.h"
 
+namespace {
+// The threads of this process take turns at the mapping; other processes are not held off.
+std::mutex MappingLock;
+}  // namespace
+
 int GetPin_FromMap(char pin[kPinTextSize]) {
+  const std::lock_guard<std::mutex> guard(MappingLock);
   os::SharedMapping mapping(kPinCacheName);
   const auto view = mapping.View();
   if (view.empty()) return -2;
@@ -18,6 +25,7 @@ int GetPin_FromMap(char pin[kPinTextSize]) {
 
 int SetPin_ToMap(const char *pin) {
   if (!pin) return -1;
+  const std::lock_guard<std::mutex> guard(MappingLock);
   os::SharedMapping mapping(kPinCacheName);
   const auto view = mapping.View();
   if (view.empty()) return -1;

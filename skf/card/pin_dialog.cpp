@@ -5,14 +5,12 @@
 #include "platform/os/prompt.h"
 #include "skf/card/binding.h"
 #include "skf/card/pin_texts.h"
+#include "skf/card/secure_zero.h"
 
 namespace {
 
 constexpr int kDialogReadMax = 31;
 constexpr std::size_t kDialogBufferSize = 64;
-
-// The process-wide buffer the dialog fills; it keeps the last entry until the next OK.
-char DialogPin[kDialogBufferSize];
 
 bool IsLetterOrDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -31,6 +29,8 @@ const char *CheckPinEntry(const char *text) {
 }
 
 int ShowPinDialog(char pin[kPinTextSize]) {
+  // The buffer the dialog fills, one per dialog: two threads may each show one.
+  char entered[kDialogBufferSize] = {};
   const os::PinPrompt prompt{.dialog_id = kPinDialogId,
                              .edit_id = kPinEditId,
                              .edit_limit = kPinTextMax,
@@ -39,9 +39,12 @@ int ShowPinDialog(char pin[kPinTextSize]) {
                              .description = kPinDialogText,
                              .prompt = kPinFieldLabel,
                              .check = CheckPinEntry,
-                             .text = DialogPin};
-  if (!ModuleHandle || os::RunPinPrompt(ModuleHandle, prompt) != os::kIdOk) return -1;
-  std::memcpy(pin, DialogPin, kPinTextSize - 1);  // the check admits at most 16 characters
-  pin[kPinTextSize - 1] = 0;
-  return 0;
+                             .text = entered};
+  const bool ok = ModuleHandle && os::RunPinPrompt(ModuleHandle, prompt) == os::kIdOk;
+  if (ok) {
+    std::memcpy(pin, entered, kPinTextSize - 1);  // the check admits at most 16 characters
+    pin[kPinTextSize - 1] = 0;
+  }
+  SecureZero(entered, sizeof entered);
+  return ok ? 0 : -1;
 }

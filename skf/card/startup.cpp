@@ -33,7 +33,8 @@ bool FormReaderLibPath(std::string_view module_file_name, char separator,
 }
 
 int SetReaderLibPath(void *module, unsigned long reason, void * /*reserved*/) {
-  ModuleHandle = module;
+  // Thread attach and detach come with the same handle while other threads may read it.
+  if (ModuleHandle != module) ModuleHandle = module;
   if (reason != kProcessAttach) return 1;
   char name[kPathSize] = {};
   const int n = os::ModuleFileName(module, name);

@@ -8,6 +8,7 @@
 #include "skf/card/apdu.h"
 #include "skf/card/binding.h"
 #include "skf/card/heap_bytes.h"
+#include "skf/card/key_lock.h"
 #include "skf/card/secure_zero.h"
 #include "skf/card/sym_modes.h"
 
@@ -104,11 +105,13 @@ SymLink QX_SymProbe(DEVHANDLE device) {
 
   std::uint32_t max_data = 0;
   bool info_ok = false;
-  if (ReaderApi.module && ReaderApi.QX_GetReaderInfo) {
+  const ReaderApiTable *api = BoundReaderApi();
+  const KeyAccess access(device);
+  if (api && api->QX_GetReaderInfo && access) {
     QX_READER_INFO info = {};
     info.cbSize = kReaderInfoSize;
     info.dwMaxDataLength = kReaderInfoDefaultMax;
-    info_ok = StatusWord(ReaderApi.QX_GetReaderInfo(device, &info)) == kSwOk;
+    info_ok = StatusWord(api->QX_GetReaderInfo(device, &info)) == kSwOk;
     max_data = info.dwMaxDataLength;
   }
   if (!probe_ok || !info_ok) return {0, 0};

@@ -5,7 +5,6 @@
 #include "skf/api/directory.h"
 #include "skf/api/export_util.h"
 #include "skf/card/auth.h"
-#include "skf/card/secure_zero.h"
 
 extern "C" ULONG DEVAPI SKF_ConnectDev(const CHAR *szName, DEVHANDLE *phDev) {
   return RunExport("SKF_ConnectDev", [&]() -> ULONG {
@@ -18,7 +17,7 @@ extern "C" ULONG DEVAPI SKF_ConnectDev(const CHAR *szName, DEVHANDLE *phDev) {
       return SAR_FAIL;
     }
     *phDev = device;
-    SecureZero(PinCacheSlots, sizeof PinCacheSlots);
+    ClearPinSlots();
     ClearDevAuth();
     return SAR_OK;
   });

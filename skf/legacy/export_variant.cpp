@@ -34,7 +34,8 @@ void FileTablesChanged() { ClearKeyFileInfo(); }
 // The library's own binding of readerio (by its bare file name), made once and kept.
 bool BindReaderListFunctions(ReaderListFunctions *functions) {
   if (BindReaderApi() != 0) return false;
-  functions->get = ReaderApi.QX_GetReaderList;
-  functions->destroy = ReaderApi.QX_DestroyReaderList;
+  const ReaderApiTable &api = *BoundReaderApi();
+  functions->get = api.QX_GetReaderList;
+  functions->destroy = api.QX_DestroyReaderList;
   return true;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -277,6 +278,28 @@ TEST_F(Readerio, InjectedFaultsReachTheCaller) {
   EXPECT_EQ(apdu(h, kChallenge8), READERIO_SW_REMOVED);
   EXPECT_FALSE(is_listed(reader_of(key)));
   QX_ClosePort(h);
+}
+
+TEST_F(Readerio, AnswerDelaySlowsThatKeyAlone) {
+  std::string slow = new_key(), fast = new_key();
+  for (const char *bad : {"", "-1", "60001", "5ms"}) {
+    EXPECT_NE(knob(slow, "answer_delay", bad), 0) << bad;
+  }
+  ASSERT_EQ(knob(slow, "answer_delay", "300"), 0);
+  QX_DEVHANDLE s = open(slow), f = open(fast);
+  auto ms_of = [](QX_DEVHANDLE h) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(apdu(h, kChallenge8), READERIO_SW_OK);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+  };
+  EXPECT_GE(ms_of(s), 300);
+  EXPECT_LT(ms_of(f), 300);
+  ASSERT_EQ(knob(slow, "answer_delay", "off"), 0);
+  EXPECT_LT(ms_of(s), 300);
+  QX_ClosePort(s);
+  QX_ClosePort(f);
 }
 
 TEST_F(Readerio, ThreadsListOpenAndExchangeAtOnce) {

@@ -24,6 +24,7 @@ struct Key {
   std::vector<uint8_t> atr;  // last answer-to-reset (vpcd asks for it without a reset)
   bool log_started = false;  // the session log (--log DIR) has its first chunks
   bool log_failed = false;
+  uint32_t answer_delay_ms = 0;  // knob answer_delay: each command answered this much later
 };
 
 struct Store {

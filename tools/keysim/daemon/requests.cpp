@@ -2,6 +2,9 @@
 #include "requests.h"
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <thread>
 
 #include "session_log.h"
 
@@ -96,6 +99,21 @@ Bytes on_handle(Store &store, Op op, Reader &r) {
   }
 }
 
+// The daemon's own knob: a key that answers slowly. Kept in memory only, not in the key file.
+constexpr std::string_view kAnswerDelay = "answer_delay";
+constexpr uint32_t kAnswerDelayMax = 60000;
+
+bool set_answer_delay(Key &key, std::string_view value) {
+  uint32_t ms = 0;
+  if (value == "off") return key.answer_delay_ms = 0, true;
+  const auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
+  if (value.empty() || ec != std::errc() || p != value.data() + value.size() ||
+      ms > kAnswerDelayMax)
+    return false;
+  key.answer_delay_ms = ms;
+  return true;
+}
+
 Bytes text_reply(const std::string &text) {
   Writer w;
   w.u8(uint8_t(Result::ok));
@@ -146,6 +164,12 @@ Bytes on_key(Store &store, Op op, Reader &r) {
       key->inserted = false;
       return reply_of(Result::ok);
     case Op::knob: {
+      if (knob == kAnswerDelay) {
+        return set_answer_delay(*key, value)
+                   ? reply_of(Result::ok)
+                   : failure("bad value '" + value +
+                             "' for knob answer_delay (milliseconds | off)");
+      }
       std::string err;
       if (!keysim::card_set_knob(key->card, knob, value, &err)) return failure(err);
       return save_key(*key) ? reply_of(Result::ok) : failure("key file not saved");
@@ -161,6 +185,9 @@ Bytes on_key(Store &store, Op op, Reader &r) {
 
 Result run_command(Key &key, std::span<const uint8_t> command, keysim::Answer &answer) {
   answer = keysim::card_transmit(key.card, command);
+  if (key.answer_delay_ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(key.answer_delay_ms));
+  }
   // A change that did not reach the key's file is no success.
   if (answer.changed && !save_key(key)) return Result::reader_failure;
   switch (answer.event) {

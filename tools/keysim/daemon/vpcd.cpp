@@ -22,7 +22,10 @@ namespace {
 constexpr int kPollMs = 100;
 constexpr size_t kMaxVpcdFrame = 0xFFFF;
 
-bool inserted(const Key &key) { return key.inserted; }
+bool inserted(Key &key) {
+  std::lock_guard g(key.lock);
+  return key.inserted;
+}
 
 bool send_vpcd(const net::Socket &s, const Bytes &body) {
   if (body.size() > kMaxVpcdFrame) return false;
