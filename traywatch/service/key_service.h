@@ -27,6 +27,8 @@ class KeyService {
   // "-v", "-install" and "-remove" (any case) in argv[1]; TRUE when one was handled.
   BOOL ParseArgs(int argc, char **argv);
   BOOL IsInstalled();
+  // Registers the program's own file, quoted, as an automatic-start service; FALSE when its
+  // name does not fit in kServicePathSize bytes or the manager refuses.
   BOOL Install();
   // Stops the service, waiting while it reports a pending stop, and deletes it.
   BOOL Uninstall();

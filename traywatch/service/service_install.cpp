@@ -58,9 +58,14 @@ BOOL KeyService::Install() {
   // Read in the buffer the service builds traywatch's name in; a cut name would be another file's.
   const CString path = ProgramFile(kServicePathSize);
   if (path.IsEmpty()) return FALSE;
+  // Quoted: unquoted, the manager would take a path with blanks up to its first blank for the
+  // program, and start whatever file is there.
+  CString image = "\"";
+  image += path;
+  image += "\"";
   ScHandle service(CreateServiceA(
       manager, name_, name_, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-      SERVICE_ERROR_NORMAL, path, nullptr, nullptr, nullptr, nullptr, nullptr));
+      SERVICE_ERROR_NORMAL, image, nullptr, nullptr, nullptr, nullptr, nullptr));
   return service != nullptr;
 }
 

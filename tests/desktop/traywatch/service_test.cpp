@@ -1,7 +1,7 @@
 // traywatchsvc with Wine's service control manager: its options, the service's start of
-// traywatch in the user's session and its close on stop, removal while it runs, a stop while it
-// still waits to start traywatch, names too long to build, and the dispatcher outside the
-// manager.
+// traywatch in the user's session and its close on stop, from a folder whose name holds a blank,
+// removal while it runs, a stop while it still waits to start traywatch, names too long to
+// build, and the dispatcher outside the manager.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -108,24 +108,52 @@ class ServiceTest : public ::testing::Test {
     if (service) CloseServiceHandle(service);
     return done;
   }
-  // The traywatch window of the user's session, started by the service from `folder_`.
-  HWND WaitForMonitor() {
+  // The image path the manager holds for the service.
+  std::string ImagePath() {
+    SC_HANDLE service = OpenServiceA(manager_, kService, SERVICE_QUERY_CONFIG);
+    if (!service) return {};
+    alignas(QUERY_SERVICE_CONFIGA) BYTE buffer[8192];
+    auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer);
+    DWORD needed = 0;
+    const bool queried = QueryServiceConfigA(service, config, sizeof buffer, &needed);
+    CloseServiceHandle(service);
+    return queried ? config->lpBinaryPathName : "";
+  }
+  // The traywatch window of the user's session, started by the service from `folder`.
+  HWND WaitForMonitor(const twtest::MonitorFolder &folder) {
     HWND window = nullptr;
     PumpMessagesUntil([&] { return (window = twtest::MonitorWindow()) != nullptr; }, 15000);
     if (!window) return nullptr;
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    char image[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
+    char image[1024] = {};
+    DWORD size = sizeof image;
     const bool ours = process && QueryFullProcessImageNameA(process, 0, image, &size) &&
-                      lstrcmpiA(image, folder_.File("traywatch.exe").c_str()) == 0;
+                      lstrcmpiA(image, folder.File("traywatch.exe").c_str()) == 0;
     if (process) CloseHandle(process);
     EXPECT_TRUE(ours) << image;
     return window;
   }
+  HWND WaitForMonitor() { return WaitForMonitor(folder_); }
   bool WaitForNoMonitor() {
     return PumpMessagesUntil([] { return twtest::MonitorWindows() == 0; }, 15000);
+  }
+  // The service as a user installs it from `folder`: registered quoted, started it starts
+  // traywatch from there, stopped it closes it again.
+  void InstallStartAndStop(twtest::MonitorFolder &folder) {
+    const std::string program = folder.File("traywatchsvc.exe");
+    ASSERT_TRUE(
+        CopyFileA((desktop::OwnFolder() + "traywatchsvc.exe").c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(folder.PutMonitor());
+    ASSERT_EQ(RunService(folder, "-install").exit_code, 0u);
+    EXPECT_EQ(lstrcmpiA(ImagePath().c_str(), ("\"" + program + "\"").c_str()), 0) << ImagePath();
+    ASSERT_TRUE(StartService());
+    ASSERT_NE(WaitForMonitor(folder), nullptr);
+    SERVICE_STATUS status{};
+    ASSERT_TRUE(Control(SERVICE_CONTROL_STOP, &status));
+    EXPECT_TRUE(WaitForState(SERVICE_STOPPED));
+    EXPECT_TRUE(WaitForNoMonitor());
   }
 
   SC_HANDLE manager_ = nullptr;
@@ -230,8 +258,8 @@ TEST_F(ServiceTest, OptionsReportInstallAndRemove) {
   EXPECT_EQ(config->dwStartType, DWORD(SERVICE_AUTO_START));
   EXPECT_EQ(config->dwErrorControl, DWORD(SERVICE_ERROR_NORMAL));
   EXPECT_STREQ(config->lpDisplayName, kService);
-  EXPECT_EQ(lstrcmpiA(config->lpBinaryPathName, folder_.File("traywatchsvc.exe").c_str()), 0)
-      << config->lpBinaryPathName;
+  const std::string quoted = "\"" + folder_.File("traywatchsvc.exe") + "\"";
+  EXPECT_EQ(lstrcmpiA(config->lpBinaryPathName, quoted.c_str()), 0) << config->lpBinaryPathName;
   EXPECT_EQ(State(), DWORD(SERVICE_STOPPED));
 
   for (int i = 0; i < 2; ++i) {
@@ -290,6 +318,19 @@ TEST_F(ServiceTest, StartsAndClosesTraywatch) {
   EXPECT_EQ(remove.text, "");
   EXPECT_EQ(State(), 0u);
   EXPECT_TRUE(WaitForNoMonitor());
+}
+
+// A blank in the service's folder: the manager must not take the path up to the blank for the
+// program, here a stand-in that notes its start.
+TEST_F(ServiceTest, RunsFromAFolderWithABlank) {
+  twtest::MonitorFolder outer("traywatchsvc-blank");
+  ASSERT_EQ(outer.Path().find(' '), std::string::npos);
+  twtest::MonitorFolder folder("service folder", outer);
+  ASSERT_TRUE(CopyFileA((desktop::OwnFolder() + "traywatch_recorded\\certdesk_standin.exe").c_str(),
+                        outer.File("service.exe").c_str(), FALSE));
+  EXPECT_NO_FATAL_FAILURE(InstallStartAndStop(folder));
+  EXPECT_EQ(GetFileAttributesA(outer.File("certdesk_started.txt").c_str()), INVALID_FILE_ATTRIBUTES)
+      << "service.exe was started";
 }
 
 // A file name too long for the service's buffer (a build of it with a small one): "-install"
