@@ -126,7 +126,7 @@ LRESULT MonitorDialog::OnTrayNotify(WPARAM wParam, LPARAM lParam) {
 
 // certdesk.exe from traywatch's own folder. A missing program fails without a message.
 void MonitorDialog::OnOpenManager() {
-  const CString path = BesideProgram("certdesk.exe");
+  const CString path = BesideProgram("certdesk.exe", MAX_PATH);
   if (path.IsEmpty()) return;
   SHELLEXECUTEINFOA info{};
   static_assert(IsI686Size(sizeof info, 60));

@@ -85,8 +85,9 @@ int32_t CARDCMD_API QX_AddCertToIE_Tip(int32_t reserved, const char *reader_name
 int32_t CARDCMD_API QX_AddCertToIE_TipEx(int32_t reserved, const char *reader_name, int32_t r2,
                                          int32_t r3, int32_t r4, int32_t r5, int32_t r6, char *out);
 /* Takes out exactly the certificates that key put there: (0, reader name, 0, 0, out[64]);
- * the key need not be present. Result = number removed, negative when the store cannot be
- * opened. `out` is not written. */
+ * the key need not be present. One that another key present carries as well stays in the store,
+ * on that key's account from then on. Result = number removed, negative when the store cannot
+ * be opened. `out` is not written. */
 int32_t CARDCMD_API QX_DelCertFrIE(int32_t reserved, const char *reader_name, int32_t r2,
                                    int32_t r3, char *out);
 

@@ -3,11 +3,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/cardcmd/cardcmd.h"
 #include "platform/cardcmd/export_guard.h"
 #include "platform/cardcmd/key_certificates.h"
 #include "platform/cardcmd/open_keys.h"
+#include "platform/cardcmd/reader_names.h"
 #include "platform/cardcmd/tip_texts.h"
 #include "platform/cardcmd/user_store.h"
 #include "skf/card/device.h"
@@ -38,6 +41,21 @@ int ImportReader(const char *reader_name) {
   const int count = ImportKey(device, reader);
   QX_Close(device);
   return count;
+}
+
+// The certificates of every key present but the one in `leaving`; a key that cannot be read is
+// left out.
+std::vector<KeyOnReader> OtherKeysPresent(const std::string &leaving) {
+  std::vector<KeyOnReader> keys;
+  for (const std::string &reader : KeyReaderNames()) {
+    if (reader == leaving) continue;
+    const DEVHANDLE device = QX_OpenByPath(reader.c_str());
+    if (!device) continue;
+    KeyOnReader key{reader, {}};
+    if (ReadKeyCertificates(device, key.certificates)) keys.push_back(std::move(key));
+    QX_Close(device);
+  }
+  return keys;
 }
 
 // The tip for the user in the 64-byte `out`: the arrival sentence when asked for, then the
@@ -83,7 +101,7 @@ int32_t CARDCMD_API QX_AddCertToIE_TipEx(int32_t, const char *reader_name, int32
 int32_t CARDCMD_API QX_DelCertFrIE(int32_t, const char *reader_name, int32_t, int32_t, char *) {
   return Guarded(kFailed, [&] {
     const std::string reader = ReaderName(reader_name);
-    return reader.empty() ? kFailed : RemoveKeyCertificates(reader);
+    return reader.empty() ? kFailed : RemoveKeyCertificates(reader, OtherKeysPresent(reader));
   });
 }
 

@@ -64,6 +64,24 @@ Context FindInStore(HCERTSTORE store, const CERT_CONTEXT *certificate) {
       CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_SHA1_HASH, &blob, nullptr));
 }
 
+bool SetMark(const CERT_CONTEXT *context, const Mark &mark) {
+  Mark value = mark;
+  CRYPT_DATA_BLOB blob{static_cast<DWORD>(value.size()), value.data()};
+  return CertSetCertificateContextProperty(context, kMarkProperty, 0, &blob);
+}
+
+// The mark of the first key of `present` that carries the certificate; empty when none does.
+Mark HeirOf(const CERT_CONTEXT *context, const std::vector<KeyOnReader> &present) {
+  const CertificateDer der(context->pbCertEncoded, context->pbCertEncoded + context->cbCertEncoded);
+  for (const KeyOnReader &key : present) {
+    if (std::find(key.certificates.begin(), key.certificates.end(), der) !=
+        key.certificates.end()) {
+      return MarkOf(key.reader);
+    }
+  }
+  return {};
+}
+
 // True when the certificate is in the store with the mark afterwards.
 bool AddOne(HCERTSTORE store, const Mark &mark, const CertificateDer &der) {
   const Context certificate(
@@ -73,9 +91,7 @@ bool AddOne(HCERTSTORE store, const Mark &mark, const CertificateDer &der) {
     return HasMark(existing.get(), mark);
   }
   // Marked before it is added, so that the store takes certificate and mark in one step.
-  Mark value = mark;
-  CRYPT_DATA_BLOB blob{static_cast<DWORD>(value.size()), value.data()};
-  return CertSetCertificateContextProperty(certificate.get(), kMarkProperty, 0, &blob) &&
+  return SetMark(certificate.get(), mark) &&
          CertAddCertificateContextToStore(store, certificate.get(), CERT_STORE_ADD_NEW, nullptr);
 }
 
@@ -93,7 +109,7 @@ int AddKeyCertificates(const std::string &reader, const std::vector<CertificateD
   return count;
 }
 
-int RemoveKeyCertificates(const std::string &reader) {
+int RemoveKeyCertificates(const std::string &reader, const std::vector<KeyOnReader> &present) {
   const Store store = OpenUserStore();
   const Mark mark = MarkOf(reader);
   if (!store || mark.empty()) return -1;
@@ -103,10 +119,21 @@ int RemoveKeyCertificates(const std::string &reader) {
     if (HasMark(context, mark)) marked.push_back(CertDuplicateCertificateContext(context));
   }
   int removed = 0;
+  bool handed_over = false;
   for (const CERT_CONTEXT *context : marked) {
-    if (CertDeleteCertificateFromStore(context)) ++removed;  // frees the context either way
+    // A certificate another key present carries stays in the store on that key's account.
+    if (const Mark heir = HeirOf(context, present); !heir.empty()) {
+      handed_over = SetMark(context, heir) || handed_over;
+      CertFreeCertificateContext(context);
+    } else if (CertDeleteCertificateFromStore(context)) {  // frees the context either way
+      ++removed;
+    }
   }
-  // Wine's system store writes deletions back only when told to; Windows already has.
-  if (removed > 0) CertControlStore(store.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
+  // Wine's system store writes deletions back only when told to, and a changed mark only when
+  // forced to; Windows already has.
+  if (removed > 0 || handed_over) {
+    CertControlStore(store.get(), handed_over ? CERT_STORE_CTRL_COMMIT_FORCE_FLAG : 0,
+                     CERT_STORE_CTRL_COMMIT, nullptr);
+  }
   return removed;
 }

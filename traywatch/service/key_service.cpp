@@ -100,7 +100,12 @@ DWORD WINAPI KeyService::HandlerEx(DWORD control, DWORD, LPVOID, LPVOID) {
 
 // A stop request ends the wait for the first start as well as the wait that follows it.
 void KeyService::Run() {
-  const CString traywatch = BesideProgram(kTraywatch);
+  const CString traywatch = BesideProgram(kTraywatch, kServicePathSize);
+  if (traywatch.IsEmpty()) {
+    // No start could ever succeed: the service stops and says why.
+    status_.dwWin32ExitCode = ERROR_FILENAME_EXCED_RANGE;
+    return;
+  }
   while (!LaunchInUserSession(traywatch, "")) {
     if (StopRequested(kLaunchRetryMs)) return;
   }
@@ -110,7 +115,10 @@ void KeyService::Run() {
   }
 }
 
-void KeyService::OnStop() { LaunchInUserSession(BesideProgram(kTraywatch), "-u"); }
+void KeyService::OnStop() {
+  const CString traywatch = BesideProgram(kTraywatch, kServicePathSize);
+  if (!traywatch.IsEmpty()) LaunchInUserSession(traywatch, "-u");
+}
 
 int ServiceProgramMain(int argc, char **argv) {
   KeyService service("traywatch_Service");

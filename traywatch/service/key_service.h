@@ -10,6 +10,13 @@
 
 #include "platform/mfc/event.h"
 
+// The buffer in which the service builds its own file name and traywatch's. The tests build the
+// program once more with a smaller one, to have a name that does not fit.
+#ifndef TRAYWATCHSVC_PATH_SIZE
+#define TRAYWATCHSVC_PATH_SIZE 512
+#endif
+inline constexpr DWORD kServicePathSize = TRAYWATCHSVC_PATH_SIZE;
+
 class KeyService {
  public:
   explicit KeyService(const char *name);
@@ -20,6 +27,8 @@ class KeyService {
   // "-v", "-install" and "-remove" (any case) in argv[1]; TRUE when one was handled.
   BOOL ParseArgs(int argc, char **argv);
   BOOL IsInstalled();
+  // Registers the program's own file, quoted, as an automatic-start service; FALSE when its
+  // name does not fit in kServicePathSize bytes or the manager refuses.
   BOOL Install();
   // Stops the service, waiting while it reports a pending stop, and deletes it.
   BOOL Uninstall();
@@ -27,7 +36,9 @@ class KeyService {
   BOOL StartDispatcher();
 
  protected:
-  // Starts traywatch, retrying every 2 s, then waits until the service is stopped.
+  // Starts traywatch, retrying every 2 s, then waits until the service is stopped. When
+  // traywatch's file name does not fit, it returns at once with ERROR_FILENAME_EXCED_RANGE as
+  // the service's exit code.
   virtual void Run();
   virtual BOOL OnInit() { return TRUE; }
   // Closes traywatch: starts it once more with "-u".

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "platform/mfc/text.h"
+#include "traywatch/program_folder.h"
 #include "traywatch/service/key_service.h"
 
 namespace {
@@ -54,11 +55,17 @@ BOOL KeyService::IsInstalled() {
 BOOL KeyService::Install() {
   ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return FALSE;
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  // Read in the buffer the service builds traywatch's name in; a cut name would be another file's.
+  const CString path = ProgramFile(kServicePathSize);
+  if (path.IsEmpty()) return FALSE;
+  // Quoted: unquoted, the manager would take a path with blanks up to its first blank for the
+  // program, and start whatever file is there.
+  CString image = "\"";
+  image += path;
+  image += "\"";
   ScHandle service(CreateServiceA(
       manager, name_, name_, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
-      SERVICE_ERROR_NORMAL, path, nullptr, nullptr, nullptr, nullptr, nullptr));
+      SERVICE_ERROR_NORMAL, image, nullptr, nullptr, nullptr, nullptr, nullptr));
   return service != nullptr;
 }
 

@@ -96,6 +96,33 @@ TEST_F(StoreTest, RemovalLeavesWhatTheKeyDidNotPutThere) {
   EXPECT_TRUE(InUserStore(c[0]));
 }
 
+// A copy of a key (a backup) carries the same certificates. Those of the key that leaves stay
+// while the copy is present, now on the copy's account, and leave with it; one the copy lacks
+// goes with the key.
+TEST_F(StoreTest, CertificatesOfAKeyStillPresentStay) {
+  std::vector<EncodedCertificate> certs;
+  const std::string key = NewProvisioned(&certs);
+  const std::string copy = vkey::CloneKey(key);
+  ASSERT_FALSE(copy.empty());
+  readers_.push_back(vkey::ReaderOf(copy));
+  const std::int32_t card = Open(DeviceIndexOf(copy));
+  ASSERT_GT(card, 0);
+  ASSERT_EQ(api_.QX_DeleteCert(card, 0, 0, 0), 0) << "the copy lacks DF11's encryption certificate";
+  EXPECT_EQ(Add(key), 4);
+  EXPECT_EQ(Add(copy), 0) << "all in the store on the first key's account";
+
+  ASSERT_TRUE(vkey::Remove(key));
+  EXPECT_EQ(Remove(key), 1);
+  EXPECT_FALSE(InUserStore(certs[0]));
+  for (std::size_t i = 1; i < certs.size(); ++i) EXPECT_EQ(CountInUserStore(certs[i]), 1) << i;
+  EXPECT_EQ(Remove(key), 0);
+  EXPECT_EQ(Add(copy), 3) << "the three are the copy's now";
+
+  ASSERT_TRUE(vkey::Remove(copy));
+  EXPECT_EQ(Remove(copy), 3);
+  EXPECT_EQ(InStore(certs), 0);
+}
+
 TEST_F(StoreTest, StoreCertRegistersTheKeyOfAHandle) {
   std::vector<EncodedCertificate> first, second;
   NewProvisioned(&first);

@@ -202,6 +202,32 @@ TEST_F(MonitorKeyTest, KeysArriveAndLeave) {
   EXPECT_EQ(twtest::ExitCode(*monitor_, 5000), 0u);
 }
 
+// A key and its copy carry the same certificates: they stay in the store while either is there.
+TEST_F(MonitorKeyTest, CertificatesStayWhileACopyOfTheKeyIsPresent) {
+  const std::string key = NewKey(true);
+  Start();
+  ASSERT_EQ(Next(1).size(), 1u);  // the icon, shown
+  const std::string copy = vkey::CloneKey(key);
+  ASSERT_FALSE(copy.empty());
+  keys_[copy] = keys_[key];
+  ExpectBalloon(Next(2), "USBKey已经插入。");  // in the store already, on the key's account
+
+  ASSERT_TRUE(vkey::Remove(key));
+  auto calls = Next(1);
+  ScreenshotOfBalloon("traywatch_copy_stays.png");
+  calls.push_back(Next(1).at(0));
+  ExpectBalloon(calls, "USBKey已经被拔出");
+  ExpectNoMoreCalls();
+  ExpectInStore(key, true);
+
+  ASSERT_TRUE(vkey::Remove(copy));
+  ExpectBalloon(Next(2), "USBKey已经被拔出");
+  calls = Next(1);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].message, DWORD(NIM_DELETE));
+  ExpectInStore(key, false);
+}
+
 // Keys present at start have their certificates imported without a balloon, and the icon shows.
 // Its double click starts certdesk; its menu's "退出" ends traywatch.
 TEST_F(MonitorKeyTest, KeysPresentAtStartAreImportedQuietly) {

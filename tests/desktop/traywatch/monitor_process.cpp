@@ -14,11 +14,24 @@
 
 namespace twtest {
 
-MonitorFolder::MonitorFolder(const char *name) {
+namespace {
+
+std::string TempFolder() {
   char temp[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, temp);
-  path_ = std::string(temp) + desktop::Ansi(name) + "-" + std::to_string(GetCurrentProcessId()) +
-          "-" + std::to_string(GetTickCount());
+  return temp;
+}
+
+}  // namespace
+
+MonitorFolder::MonitorFolder(const char *name) : MonitorFolder(name, TempFolder()) {}
+
+MonitorFolder::MonitorFolder(const char *name, const MonitorFolder &parent)
+    : MonitorFolder(name, parent.Path() + "\\") {}
+
+MonitorFolder::MonitorFolder(const char *name, const std::string &in) {
+  path_ = in + desktop::Ansi(name) + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+          std::to_string(GetTickCount());
   CreateDirectoryA(path_.c_str(), nullptr);
 }
 

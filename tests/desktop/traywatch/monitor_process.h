@@ -22,6 +22,8 @@ class MonitorFolder {
  public:
   // A new folder in the temporary folder; `name` is UTF-8.
   explicit MonitorFolder(const char *name = "traywatch-test");
+  // A new folder in `parent`'s, which outlives it.
+  MonitorFolder(const char *name, const MonitorFolder &parent);
   // Closes what it started (as a session's end would) and removes the folder.
   ~MonitorFolder();
   MonitorFolder(const MonitorFolder &) = delete;
@@ -48,6 +50,10 @@ class MonitorFolder {
                     int timeout_ms) const;
 
  private:
+  // `name` and a tail that no other folder of the run has, in the folder `in` (which ends in a
+  // backslash).
+  MonitorFolder(const char *name, const std::string &in);
+
   std::string path_;
   std::list<desktop::Program> started_;
 };

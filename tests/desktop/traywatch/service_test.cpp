@@ -1,6 +1,7 @@
 // traywatchsvc with Wine's service control manager: its options, the service's start of
-// traywatch in the user's session and its close on stop, removal while it runs, a stop while it
-// still waits to start traywatch, and the dispatcher outside the manager.
+// traywatch in the user's session and its close on stop, from a folder whose name holds a blank,
+// removal while it runs, a stop while it still waits to start traywatch, names too long to
+// build, and the dispatcher outside the manager.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,7 +10,10 @@
 #include <vector>
 
 #include "monitor_process.h"
+#include "tests/desktop/support/program.h"
 #include "tests/desktop/support/wait.h"
+#include "traywatch/program_folder.h"
+#include "traywatch/service/key_service.h"
 #include "traywatch/service/os_kind.h"
 #include "traywatch/service/user_session.h"
 
@@ -104,24 +108,52 @@ class ServiceTest : public ::testing::Test {
     if (service) CloseServiceHandle(service);
     return done;
   }
-  // The traywatch window of the user's session, started by the service from `folder_`.
-  HWND WaitForMonitor() {
+  // The image path the manager holds for the service.
+  std::string ImagePath() {
+    SC_HANDLE service = OpenServiceA(manager_, kService, SERVICE_QUERY_CONFIG);
+    if (!service) return {};
+    alignas(QUERY_SERVICE_CONFIGA) BYTE buffer[8192];
+    auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer);
+    DWORD needed = 0;
+    const bool queried = QueryServiceConfigA(service, config, sizeof buffer, &needed);
+    CloseServiceHandle(service);
+    return queried ? config->lpBinaryPathName : "";
+  }
+  // The traywatch window of the user's session, started by the service from `folder`.
+  HWND WaitForMonitor(const twtest::MonitorFolder &folder) {
     HWND window = nullptr;
     PumpMessagesUntil([&] { return (window = twtest::MonitorWindow()) != nullptr; }, 15000);
     if (!window) return nullptr;
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    char image[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
+    char image[1024] = {};
+    DWORD size = sizeof image;
     const bool ours = process && QueryFullProcessImageNameA(process, 0, image, &size) &&
-                      lstrcmpiA(image, folder_.File("traywatch.exe").c_str()) == 0;
+                      lstrcmpiA(image, folder.File("traywatch.exe").c_str()) == 0;
     if (process) CloseHandle(process);
     EXPECT_TRUE(ours) << image;
     return window;
   }
+  HWND WaitForMonitor() { return WaitForMonitor(folder_); }
   bool WaitForNoMonitor() {
     return PumpMessagesUntil([] { return twtest::MonitorWindows() == 0; }, 15000);
+  }
+  // The service as a user installs it from `folder`: registered quoted, started it starts
+  // traywatch from there, stopped it closes it again.
+  void InstallStartAndStop(twtest::MonitorFolder &folder) {
+    const std::string program = folder.File("traywatchsvc.exe");
+    ASSERT_TRUE(
+        CopyFileA((desktop::OwnFolder() + "traywatchsvc.exe").c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(folder.PutMonitor());
+    ASSERT_EQ(RunService(folder, "-install").exit_code, 0u);
+    EXPECT_EQ(lstrcmpiA(ImagePath().c_str(), ("\"" + program + "\"").c_str()), 0) << ImagePath();
+    ASSERT_TRUE(StartService());
+    ASSERT_NE(WaitForMonitor(folder), nullptr);
+    SERVICE_STATUS status{};
+    ASSERT_TRUE(Control(SERVICE_CONTROL_STOP, &status));
+    EXPECT_TRUE(WaitForState(SERVICE_STOPPED));
+    EXPECT_TRUE(WaitForNoMonitor());
   }
 
   SC_HANDLE manager_ = nullptr;
@@ -152,6 +184,31 @@ TEST(OsKindTest, FromTheSystemVersion) {
         << std::hex << c.version << std::dec << " " << c.major << "." << c.minor;
   }
   EXPECT_EQ(kOsKindWindows2000, 6);
+}
+
+// traywatch's file name beside the service's, in the service's buffer: names of 260 bytes and
+// more, which a folder of double-byte characters gives, up to what the buffer holds. (Wine
+// starts no program whose path has 260 characters or more, and the code page 936 prefix of the
+// tests holds no double-byte file names, so the service cannot be run from such a folder here.)
+TEST(ServicePathTest, TraywatchBesideALongServiceName) {
+  constexpr char kProgram[] = "\\traywatchsvc.exe", kMonitor[] = "\\traywatch.exe";
+  const std::string folder = "C:\\";
+  for (const std::size_t length :
+       {std::size_t{MAX_PATH}, std::size_t{300}, std::size_t{kServicePathSize - 1}}) {
+    const std::string program =
+        folder + std::string(length - folder.size() - (sizeof kProgram - 1), 'k') + kProgram;
+    ASSERT_EQ(program.size(), length);
+    const std::string expected = program.substr(0, program.rfind('\\')) + kMonitor;
+    EXPECT_EQ(std::string(FileBeside(program.c_str(), "traywatch.exe", kServicePathSize)), expected)
+        << length;
+  }
+  const std::string too_long = folder + std::string(kServicePathSize, 'k') + kProgram;
+  EXPECT_TRUE(FileBeside(too_long.c_str(), "traywatch.exe", kServicePathSize).IsEmpty());
+  EXPECT_TRUE(FileBeside("", "traywatch.exe", kServicePathSize).IsEmpty());
+  // C:\a\traywatch.exe and its NUL take 19 bytes.
+  EXPECT_TRUE(FileBeside("C:\\a\\traywatchsvc.exe", "traywatch.exe", 18).IsEmpty());
+  EXPECT_EQ(std::string(FileBeside("C:\\a\\traywatchsvc.exe", "traywatch.exe", 19)),
+            "C:\\a\\traywatch.exe");
 }
 
 // The shell's token: the first process of that name, whatever its case; a program started with
@@ -201,8 +258,8 @@ TEST_F(ServiceTest, OptionsReportInstallAndRemove) {
   EXPECT_EQ(config->dwStartType, DWORD(SERVICE_AUTO_START));
   EXPECT_EQ(config->dwErrorControl, DWORD(SERVICE_ERROR_NORMAL));
   EXPECT_STREQ(config->lpDisplayName, kService);
-  EXPECT_EQ(lstrcmpiA(config->lpBinaryPathName, folder_.File("traywatchsvc.exe").c_str()), 0)
-      << config->lpBinaryPathName;
+  const std::string quoted = "\"" + folder_.File("traywatchsvc.exe") + "\"";
+  EXPECT_EQ(lstrcmpiA(config->lpBinaryPathName, quoted.c_str()), 0) << config->lpBinaryPathName;
   EXPECT_EQ(State(), DWORD(SERVICE_STOPPED));
 
   for (int i = 0; i < 2; ++i) {
@@ -261,6 +318,50 @@ TEST_F(ServiceTest, StartsAndClosesTraywatch) {
   EXPECT_EQ(remove.text, "");
   EXPECT_EQ(State(), 0u);
   EXPECT_TRUE(WaitForNoMonitor());
+}
+
+// A blank in the service's folder: the manager must not take the path up to the blank for the
+// program, here a stand-in that notes its start.
+TEST_F(ServiceTest, RunsFromAFolderWithABlank) {
+  twtest::MonitorFolder outer("traywatchsvc-blank");
+  ASSERT_EQ(outer.Path().find(' '), std::string::npos);
+  twtest::MonitorFolder folder("service folder", outer);
+  ASSERT_TRUE(CopyFileA((desktop::OwnFolder() + "traywatch_recorded\\certdesk_standin.exe").c_str(),
+                        outer.File("service.exe").c_str(), FALSE));
+  EXPECT_NO_FATAL_FAILURE(InstallStartAndStop(folder));
+  EXPECT_EQ(GetFileAttributesA(outer.File("certdesk_started.txt").c_str()), INVALID_FILE_ATTRIBUTES)
+      << "service.exe was started";
+}
+
+// A file name too long for the service's buffer (a build of it with a small one): "-install"
+// registers nothing, and the service registered by other means stops at once with the reason,
+// where it would try to start traywatch for ever.
+TEST_F(ServiceTest, NameTooLongForTheBufferStopsTheService) {
+  const std::string program = folder_.File("traywatchsvc.exe");
+  ASSERT_GE(folder_.Path().size(), std::size_t{TRAYWATCHSVC_SHORT_PATH_SIZE})
+      << "a cut name ends inside the folder's";
+  ASSERT_TRUE(CopyFileA((desktop::OwnFolder() + "traywatchsvc_short\\traywatchsvc.exe").c_str(),
+                        program.c_str(), FALSE));
+  ASSERT_TRUE(folder_.PutMonitor());
+  EXPECT_EQ(RunService(folder_, "-install").exit_code, 0u);
+  EXPECT_EQ(State(), 0u) << "a cut name was registered";
+  RunService(folder_, "-remove");  // whatever was
+
+  SC_HANDLE service =
+      CreateServiceA(manager_, kService, kService, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                     SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, ("\"" + program + "\"").c_str(),
+                     nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(service, nullptr);
+  EXPECT_TRUE(::StartServiceA(service, 0, nullptr));
+  SERVICE_STATUS status{};
+  EXPECT_TRUE(PumpMessagesUntil(
+      [&] {
+        return QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED;
+      },
+      5000));
+  EXPECT_EQ(status.dwWin32ExitCode, DWORD(ERROR_FILENAME_EXCED_RANGE));
+  CloseServiceHandle(service);
+  EXPECT_EQ(twtest::MonitorWindows(), 0);
 }
 
 // No traywatch.exe to start: the service keeps trying every 2 s, and a stop ends that at once.
