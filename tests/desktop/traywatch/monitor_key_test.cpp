@@ -207,6 +207,7 @@ TEST_F(MonitorKeyTest, CertificatesStayWhileACopyOfTheKeyIsPresent) {
   const std::string key = NewKey(true);
   Start();
   ASSERT_EQ(Next(1).size(), 1u);  // the icon, shown
+  Certificates(key);              // while the monitor leaves the key alone
   const std::string copy = vkey::CloneKey(key);
   ASSERT_FALSE(copy.empty());
   keys_[copy] = keys_[key];
