@@ -1,5 +1,7 @@
 #include "base_child.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -83,3 +85,10 @@ int RunChild(int argc, char **argv) {
 }
 
 }  // namespace legacytest
+
+// The program of the process tests: a child when its arguments say so, else the tests.
+int main(int argc, char **argv) {
+  if (const int child = legacytest::RunChild(argc, argv); child >= 0) return child;
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

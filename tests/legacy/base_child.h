@@ -1,5 +1,6 @@
 // The children of the process tests: this test program started again (child_process.h) to work
-// through tokenbase in a process of its own.
+// through tokenbase in a process of its own. base_child.cpp holds the programs' main, which runs
+// the child when the arguments say so and the tests otherwise.
 #pragma once
 
 #include <string>

@@ -37,9 +37,3 @@ TEST_F(CacheLifeTest, ProcessAloneStartsEmpty) {
 
 }  // namespace
 }  // namespace legacytest
-
-int main(int argc, char **argv) {
-  if (const int child = legacytest::RunChild(argc, argv); child >= 0) return child;
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
