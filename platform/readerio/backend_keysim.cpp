@@ -20,9 +20,14 @@ constexpr int kTimeoutMs = 30000;
 // Most answers come back within this time; waiting for them awake saves a wake-up.
 constexpr int kSpinUs = 200;
 
-net::Socket connect_daemon() {
+const char *daemon_address() {
   const char *addr = std::getenv("KEYSIM_ADDR");
-  if (!addr || !*addr) return net::Socket();
+  return addr && *addr ? addr : nullptr;
+}
+
+net::Socket connect_daemon() {
+  const char *addr = daemon_address();
+  if (!addr) return net::Socket();
   return net::connect_to(addr, kTimeoutMs);
 }
 
@@ -93,6 +98,7 @@ uint32_t keysim_open(std::string_view reader, Device &dev) {
   dev.keysim.socket = std::move(s);
   dev.keysim.key = key;
   dev.keysim.generation = generation;
+  dev.keysim.address = daemon_address();
   return READERIO_SW_OK;
 }
 

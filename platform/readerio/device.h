@@ -30,6 +30,7 @@ struct KeysimLink {
   keysim::net::Socket socket;
   uint32_t key = 0;
   uint32_t generation = 0;
+  std::string address;  // keysimd's, as KEYSIM_ADDR gave it at the open
 };
 
 struct Device {

@@ -163,6 +163,12 @@ RIO_EXPORT uint32_t READERIO_API QX_GetReaderInfo(QX_DEVHANDLE handle, QX_READER
                 std::min(dev.reader.size(), sizeof info->szReaderName - 1));
     std::memset(info->szBackend, 0, sizeof info->szBackend);
     std::strcpy(info->szBackend, is_keysim(dev) ? "KEYSIM" : "PCSC");
+    std::memset(info->szLocation, 0, sizeof info->szLocation);
+    if (is_keysim(dev)) {
+      const std::string &where = dev.keysim.address;
+      std::memcpy(info->szLocation, where.data(),
+                  std::min(where.size(), sizeof info->szLocation - 1));
+    }
     info->dwFlags = is_keysim(dev) ? READERIO_INFO_VIRTUAL : 0;
     info->dwMaxDataLength = m;
     return READERIO_SW_OK;
@@ -177,5 +183,6 @@ RIO_EXPORT uint32_t READERIO_API QX_GetDeviceName(void) { return READERIO_SW_UNS
 
 static_assert(sizeof(QX_READER_INFO) == 512);
 static_assert(offsetof(QX_READER_INFO, szBackend) == 260);
+static_assert(offsetof(QX_READER_INFO, szLocation) == 276);
 static_assert(offsetof(QX_READER_INFO, dwFlags) == 340);
 static_assert(offsetof(QX_READER_INFO, dwMaxDataLength) == 344);

@@ -48,7 +48,9 @@ typedef struct QX_READER_INFO {
   uint32_t cbSize;          /* byte 0: size of the record, set by the caller */
   char szReaderName[256];   /* byte 4 */
   char szBackend[16];       /* byte 260: "PCSC" or "KEYSIM" */
-  uint8_t abReserved[64];   /* byte 276 */
+  char szLocation[64];      /* byte 276: where the reader is reached, with szReaderName what
+                               names the key on the machine: keysimd's address for a virtual
+                               key, empty for PC/SC */
   uint32_t dwFlags;         /* byte 340: READERIO_INFO_* */
   uint32_t dwMaxDataLength; /* byte 344: M, the largest data length of one command */
   uint8_t abReserved2[164]; /* byte 348 */
