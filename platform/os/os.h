@@ -49,6 +49,22 @@ void HoldNamed(const char *name, void (*prepare)());
 void *MapHeldSection(const char *name, std::size_t size);
 #endif
 
+// A lock that every process of the user's session opens by `name`: owned by one thread at a
+// time, taken again at once by the thread that owns it (each taking given back once), and given
+// up by the system when the owning thread or process ends without giving it back. Windows: a
+// named mutex; POSIX: a robust mutex in shared memory of the user's own.
+struct NamedLock;
+// The lock `name` (letters, digits, '.' and '-'), made when missing; kept open until the process
+// ends. nullptr when it cannot be had.
+NamedLock *OpenNamedLock(const char *name);
+// Takes the lock, waiting at most `timeout_ms`; false when it was not taken.
+bool TakeNamedLock(NamedLock *lock, std::uint32_t timeout_ms);
+// Gives back one taking by this thread.
+void GiveNamedLock(NamedLock *lock);
+// While this thread owns the lock: how often it has been taken by a thread that did not own it
+// already, over every process, since it was made.
+std::uint64_t NamedLockTakings(const NamedLock *lock);
+
 // A named shared mapping opened (never created) and mapped whole for reading and writing.
 // Windows: OpenFileMappingA; POSIX: shm_open("/" + name). Closed on destruction.
 class SharedMapping {

@@ -18,6 +18,16 @@ int HexValue(char c) {
   return -1;
 }
 
+// Where readerio reaches the reader (QX_READER_INFO's szLocation); left empty when readerio
+// gives none.
+void ReaderLocation(const ReaderApiTable &api, DEVHANDLE device, std::span<char> location) {
+  QX_READER_INFO info = {};
+  info.cbSize = sizeof info;
+  if (StatusWord(api.QX_GetReaderInfo(device, &info)) != kSwOk) return;
+  const std::size_t n = strnlen(info.szLocation, sizeof info.szLocation);
+  if (n < location.size()) std::memcpy(location.data(), info.szLocation, n);
+}
+
 }  // namespace
 
 int QX_EnumReaderNames(int /*unused*/, std::span<char> names, std::uint32_t *length) {
@@ -53,7 +63,9 @@ DEVHANDLE QX_OpenByPath(const char *reader_name) {
   DEVHANDLE device = nullptr;
   if (StatusWord(api.QX_OpenPath(reader_name, &device)) != kSwOk) return nullptr;
   // Every device of one reader shares its key's lock; one without it could interleave.
-  if (!RecordDeviceKey(device, reader_name)) {
+  char location[sizeof QX_READER_INFO::szLocation] = {};
+  ReaderLocation(api, device, location);
+  if (!RecordDeviceKey(device, reader_name, location)) {
     api.QX_ClosePort(device);
     return nullptr;
   }

@@ -1,7 +1,7 @@
 #include "skf/card/key_lock.h"
 
+#include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -9,7 +9,11 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/os/os.h"
+
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 // Keys one thread holds at once, over all the exports nested on it.
 constexpr int kMaxHeld = 8;
@@ -21,6 +25,7 @@ struct ThreadKeys;
 struct KeyLock {
   ThreadKeys *owner = nullptr;
   std::condition_variable released;
+  os::NamedLock *machine = nullptr;  // the key's lock over every process; none when unrecorded
 };
 
 struct HeldKey {
@@ -41,7 +46,7 @@ thread_local ThreadKeys This = {};
 
 struct Registry {
   std::mutex mutex;  // guards everything here and every KeyLock's owner
-  std::map<std::string, KeyLock *, std::less<>> by_reader;
+  std::map<std::string, KeyLock *, std::less<>> by_place;
   std::unordered_map<std::uintptr_t, KeyLock *> by_device;
   KeyLock unrecorded;
 };
@@ -59,6 +64,18 @@ KeyLock *LockOf(Registry &r, DEVHANDLE device) {
   return found == r.by_device.end() ? &r.unrecorded : found->second;
 }
 
+// The machine-wide name of the key at `place`: its FNV-1a hash, the same in every build.
+std::string MachineName(const std::string &place) {
+  std::uint64_t hash = 0xCBF29CE484222325u;
+  for (const char c : place) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
+  }
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string name = "tokenkey.";
+  for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(hash >> shift) & 0xF];
+  return name;
+}
+
 // Whether this thread waiting for `key` would close a chain of waits back to itself.
 bool WouldDeadlock(const KeyLock *key) {
   const ThreadKeys *owner = key->owner;
@@ -70,22 +87,43 @@ bool WouldDeadlock(const KeyLock *key) {
   return false;
 }
 
-// Waits for `key` and makes this thread its owner; false, not waiting, where waiting would
-// deadlock.
-bool Take(std::unique_lock<std::mutex> &guard, KeyLock *key) {
-  while (key->owner) {
-    if (WouldDeadlock(key)) return false;
-    This.waiting = key;
-    key->released.wait(guard);
-    This.waiting = nullptr;
-  }
-  key->owner = &This;
-  return true;
-}
+// This thread's mark as a waiter for `key`, taken away however the wait ends.
+class Waiting {
+ public:
+  explicit Waiting(KeyLock *key) { This.waiting = key; }
+  ~Waiting() { This.waiting = nullptr; }
+  Waiting(const Waiting &) = delete;
+  Waiting &operator=(const Waiting &) = delete;
+};
 
 void Give(KeyLock *key) {
+  if (key->machine) os::GiveNamedLock(key->machine);
   key->owner = nullptr;
   key->released.notify_all();
+}
+
+// Waits until `deadline` for `key`, first in this process, then over the machine, and makes this
+// thread its owner; false, owning nothing, where waiting would deadlock or took too long.
+bool Take(std::unique_lock<std::mutex> &guard, KeyLock *key, Clock::time_point deadline) {
+  while (key->owner) {
+    if (WouldDeadlock(key)) return false;
+    const Waiting waiting(key);
+    if (key->released.wait_until(guard, deadline) == std::cv_status::timeout && key->owner) {
+      return false;
+    }
+  }
+  key->owner = &This;
+  if (!key->machine) return true;
+  // Other threads of the process wait for the key in this process meanwhile, not here.
+  guard.unlock();
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+  const bool taken = os::TakeNamedLock(
+      key->machine, static_cast<std::uint32_t>(std::max<long long>(0, left.count())));
+  guard.lock();
+  if (taken) return true;
+  key->owner = nullptr;
+  key->released.notify_all();
+  return false;
 }
 
 }  // namespace
@@ -104,6 +142,7 @@ ExportScope::~ExportScope() {
 }
 
 KeyAccess::KeyAccess(DEVHANDLE device) {
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kKeyWaitMs);
   Registry &r = Keys();
   std::unique_lock<std::mutex> guard(r.mutex);
   KeyLock *key = LockOf(r, device);
@@ -113,7 +152,7 @@ KeyAccess::KeyAccess(DEVHANDLE device) {
   }
   const bool in_export = This.depth > 0;
   if (in_export && This.held_count == kMaxHeld) return;
-  if (!Take(guard, key)) return;
+  if (!Take(guard, key, deadline)) return;
   if (in_export) {
     This.held[This.held_count++] = {key, This.depth};
   } else {
@@ -128,15 +167,18 @@ KeyAccess::~KeyAccess() {
   Give(static_cast<KeyLock *>(release_));
 }
 
-bool RecordDeviceKey(DEVHANDLE device, const char *reader_name) {
-  if (!device || !reader_name) return false;
+bool RecordDeviceKey(DEVHANDLE device, const char *reader_name, const char *location) {
+  if (!device || !reader_name || !location) return false;
   Registry &r = Keys();
   try {
+    const std::string place = std::string(location) + '\n' + reader_name;
     const std::lock_guard<std::mutex> guard(r.mutex);
-    auto found = r.by_reader.find(std::string_view(reader_name));
-    if (found == r.by_reader.end()) {
+    auto found = r.by_place.find(place);
+    if (found == r.by_place.end()) {
       auto key = std::make_unique<KeyLock>();
-      found = r.by_reader.emplace(reader_name, key.get()).first;
+      key->machine = os::OpenNamedLock(MachineName(place).c_str());
+      if (!key->machine) return false;
+      found = r.by_place.emplace(place, key.get()).first;
       key.release();
     }
     r.by_device.insert_or_assign(Id(device), found->second);
@@ -150,4 +192,11 @@ void ForgetDeviceKey(DEVHANDLE device) {
   Registry &r = Keys();
   const std::lock_guard<std::mutex> guard(r.mutex);
   r.by_device.erase(Id(device));
+}
+
+std::uint64_t KeyTakings(DEVHANDLE device) {
+  Registry &r = Keys();
+  const std::lock_guard<std::mutex> guard(r.mutex);
+  const KeyLock *key = LockOf(r, device);
+  return key->owner == &This && key->machine ? os::NamedLockTakings(key->machine) : 0;
 }

@@ -88,9 +88,9 @@ bool TakenWithin(DEVHANDLE device, std::chrono::milliseconds wait, std::unique_p
 class KeyLockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(RecordDeviceKey(a1_, "reader A"));
-    ASSERT_TRUE(RecordDeviceKey(a2_, "reader A"));
-    ASSERT_TRUE(RecordDeviceKey(b_, "reader B"));
+    ASSERT_TRUE(RecordDeviceKey(a1_, "reader A", ""));
+    ASSERT_TRUE(RecordDeviceKey(a2_, "reader A", ""));
+    ASSERT_TRUE(RecordDeviceKey(b_, "reader B", ""));
   }
   void TearDown() override {
     for (DEVHANDLE d : {a1_, a2_, b_}) ForgetDeviceKey(d);
@@ -181,7 +181,7 @@ TEST_F(KeyLockTest, ThreadHoldsAtMostEightKeys) {
   std::vector<DEVHANDLE> devices;
   for (int i = 0; i < 9; ++i) {
     devices.push_back(Device(10 + i));
-    ASSERT_TRUE(RecordDeviceKey(devices.back(), ("reader " + std::to_string(i)).c_str()));
+    ASSERT_TRUE(RecordDeviceKey(devices.back(), ("reader " + std::to_string(i)).c_str(), ""));
   }
   {
     const ExportScope scope;
