@@ -19,6 +19,7 @@ constexpr std::size_t kBcdSerialSize = 4;
 std::int32_t SerialText(std::int32_t card, char (&text)[kSerialTextSize]) {
   OpenKey key;
   if (!FindOpenKey(card, &key)) return kBadArguments;
+  const CardCall call(card);
   return QX_GET_BCDSN(key.device, text) == 0 ? 0 : kCardFailed;
 }
 
@@ -53,6 +54,7 @@ int32_t CARDCMD_API QX_IC_RESET(int32_t card, uint8_t *answer) {
   return Guarded(kCardFailed, [&]() -> std::int32_t {
     OpenKey key;
     if (!FindOpenKey(card, &key)) return kBadArguments;
+    const CardCall call(card);
     std::uint8_t atr[kAtrSize] = {};
     if (QX_ResetCardAtr(key.device, atr) != 0) return kCardFailed;
     SetSelectedApp(card, 0);  // the master file is current after a reset

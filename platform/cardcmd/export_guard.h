@@ -1,12 +1,18 @@
-// The export boundary of cardcmd: no exception leaves an export.
+// The export boundary of cardcmd: no exception leaves an export, and each holds the keys it uses
+// for its whole call.
 #pragma once
 
 #include <cstdint>
 
+#include "skf/card/key_lock.h"
+
 inline constexpr std::int32_t kBadArguments = -1;  // unknown handle or argument: nothing sent
 
+// Runs one export: the keys its card work reaches stay held until it returns, as for the SKF
+// exports (skf/card/key_lock.h).
 template <typename F>
 std::int32_t Guarded(std::int32_t failure, F &&work) noexcept {
+  const ExportScope scope;
   try {
     return work();
   } catch (...) {

@@ -9,6 +9,7 @@
 #include "skf/api/directory.h"
 #include "skf/card/apdu.h"
 #include "skf/card/commands.h"
+#include "skf/card/key_lock.h"
 
 namespace {
 
@@ -31,6 +32,18 @@ std::uint32_t AppAfterSelect(std::uint32_t current, std::uint8_t p1, std::uint8_
 
 bool InRange(std::int32_t value, std::int32_t count) { return value >= 0 && value < count; }
 
+// Takes the key for the call, and makes the caller's selection current again when another call,
+// of any process, used the key since the caller's last one. 0 when the card is as the caller
+// left it; else what the call returns, with the refusal's status word in *sw.
+int Resume(const OpenKey &key, std::uint16_t *sw) {
+  if (!KeyAccess(key.device)) return kApduFailed;
+  if (key.takings == 0 || KeyTakings(key.device) == key.takings + 1 || key.selection.count <= 0) {
+    return 0;
+  }
+  const int result = Reselect(key.device, key.selection, sw);
+  return result > 0 ? 0 : result;
+}
+
 }  // namespace
 
 extern "C" {
@@ -40,8 +53,18 @@ int32_t CARDCMD_API Select_File(int32_t card, uint8_t p1, uint8_t p2, uint8_t lc
   return Guarded(kApduFailed, [&]() -> std::int32_t {
     OpenKey key;
     if (!sw || (lc > 0 && !data) || !FindOpenKey(card, &key)) return kBadArguments;
+    CardCall call(card);
+    call.Leaves(key.selection);
+    *sw = kSwOk;
+    const int resumed = Resume(key, sw);
+    if (resumed != 0 || *sw != kSwOk) return resumed;
     const int result = QX_Select(key.device, p1, p2, {data, lc}, sw);
-    if (result >= 0 && *sw == kSwOk) SetSelectedApp(card, AppAfterSelect(key.app_id, p1, lc, data));
+    Selection selection = key.selection;
+    if (result >= 0 && *sw == kSwOk) {
+      SetSelectedApp(card, AppAfterSelect(key.app_id, p1, lc, data));
+      AddSelect(selection, p1, p2, {data, lc});
+    }
+    call.Leaves(selection);
     return result;
   });
 }
@@ -54,6 +77,11 @@ int32_t CARDCMD_API Read_Binary(int32_t card, uint8_t cla, uint8_t p1, uint8_t p
         !FindOpenKey(card, &key)) {
       return kBadArguments;
     }
+    CardCall call(card);
+    call.Leaves(key.selection);
+    *sw = kSwOk;
+    const int resumed = Resume(key, sw);
+    if (resumed != 0 || *sw != kSwOk) return resumed;
     return QX_ReadBinary(key.device, cla, p1, p2, nullptr, length, {out, length}, sw);
   });
 }
@@ -66,6 +94,11 @@ int32_t CARDCMD_API Update_Binary(int32_t card, uint8_t cla, uint8_t p1, uint8_t
         !FindOpenKey(card, &key)) {
       return kBadArguments;
     }
+    CardCall call(card);
+    call.Leaves(key.selection);
+    *sw = kSwOk;
+    const int resumed = Resume(key, sw);
+    if (resumed != 0 || *sw != kSwOk) return resumed;
     return QX_UpdateBinary(key.device, cla, p1, p2, {data, lc}, sw);
   });
 }
@@ -78,6 +111,7 @@ int32_t CARDCMD_API QX_DeleteCert(int32_t card, int32_t application, int32_t con
         !FindOpenKey(card, &key)) {
       return kBadArguments;
     }
+    const CardCall call(card);
     const std::uint32_t app_id = AppDfOf(static_cast<std::size_t>(application));
     ContainerDirectory directory;
     SetSelectedApp(card, 0);
@@ -103,6 +137,7 @@ int32_t CARDCMD_API QX_ClearDir(int32_t card, int32_t application) {
   return Guarded(kBadArguments, [&]() -> std::int32_t {
     OpenKey key;
     if (!InRange(application, kAppIndexes) || !FindOpenKey(card, &key)) return kBadArguments;
+    const CardCall call(card);
     const std::uint32_t app_id = AppDfOf(static_cast<std::size_t>(application));
     ContainerDirectory directory;
     SetSelectedApp(card, 0);

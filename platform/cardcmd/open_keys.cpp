@@ -3,6 +3,8 @@
 #include <array>
 #include <mutex>
 
+#include "skf/card/key_lock.h"
+
 namespace {
 
 struct Slot {
@@ -39,7 +41,9 @@ std::int32_t AddOpenKey(DEVHANDLE device, const std::string &reader) {
     slot.used = true;
     slot.generation = next_generation;
     next_generation = next_generation % kGenerationMask + 1;  // 1..mask
-    slot.key = OpenKey{device, reader, 0};
+    slot.key = OpenKey{};
+    slot.key.device = device;
+    slot.key.reader = reader;
     return static_cast<std::int32_t>(slot.generation << kSlotBits | (i + 1));
   }
   return 0;
@@ -56,6 +60,17 @@ bool FindOpenKey(std::int32_t card, OpenKey *key) {
 void SetSelectedApp(std::int32_t card, std::uint32_t app_id) {
   const std::lock_guard guard(lock);
   if (Slot *slot = SlotOf(card)) slot->key.app_id = app_id;
+}
+
+void RecordCardCall(std::int32_t card, const Selection *selection) {
+  OpenKey key;
+  if (!FindOpenKey(card, &key)) return;
+  const std::uint64_t takings = KeyTakings(key.device);
+  const std::lock_guard guard(lock);
+  if (Slot *slot = SlotOf(card)) {
+    slot->key.takings = takings;
+    slot->key.selection = selection ? *selection : Selection{};
+  }
 }
 
 DEVHANDLE RemoveOpenKey(std::int32_t card) {

@@ -62,6 +62,7 @@ int32_t CARDCMD_API QX_VerifyPinUpDatePinInfoFile(int32_t card, const char *pin,
     OpenKey key;
     ContainerDirectory directory;
     int result = kPinFailed;
+    const CardCall call(card);
     if (text[0] != '\0' && OpenSelectedApp(card, &key, directory)) {
       result = QX_VerifyUserPin(key.device, text, length);
       result = RecordPinResult(key, directory, result, false);
@@ -79,6 +80,7 @@ int32_t CARDCMD_API QX_ChangePin(int32_t card, int32_t length, const uint8_t *ch
     const std::span<const std::uint8_t> block(change, static_cast<std::size_t>(length));
     OpenKey key;
     ContainerDirectory directory;
+    const CardCall call(card);
     if (!ChangeBlockOk(block) || !OpenSelectedApp(card, &key, directory)) return kPinFailed;
     return RecordPinResult(key, directory, QX_SendUserPinChange(key.device, block), true);
   });
