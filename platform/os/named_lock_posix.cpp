@@ -93,14 +93,14 @@ NamedLock *OpenNamedLock(const char *name) {
 
 bool TakeNamedLock(NamedLock *lock, std::uint32_t timeout_ms) {
   timespec deadline{};
-  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  clock_gettime(CLOCK_REALTIME, &deadline);
   deadline.tv_sec += static_cast<time_t>(timeout_ms / 1000);
   deadline.tv_nsec += static_cast<long>(timeout_ms % 1000) * 1'000'000;
   if (deadline.tv_nsec >= 1'000'000'000) {
     ++deadline.tv_sec;
     deadline.tv_nsec -= 1'000'000'000;
   }
-  int result = pthread_mutex_clocklock(&lock->mutex, CLOCK_MONOTONIC, &deadline);
+  int result = pthread_mutex_timedlock(&lock->mutex, &deadline);
   if (result == EOWNERDEAD) {
     // Its owner ended holding it: nothing it guarded is assumed.
     result = pthread_mutex_consistent(&lock->mutex);
