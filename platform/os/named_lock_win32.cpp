@@ -42,8 +42,8 @@ NamedLock *OpenNamedLock(const char *name) {
     CloseHandle(mutex);
     return nullptr;
   }
-  // The view keeps the mapping; the handles stay open until the process ends.
-  CloseHandle(mapping);
+  // The handles stay open until the process ends: under Wine a mapping loses its name with its
+  // last handle, whatever views remain.
   return lock;
 }
 
