@@ -70,6 +70,53 @@ TEST_F(CardCmdTest, UpdateWritesWhereReadReads) {
   EXPECT_EQ(raw.ReadRaw(0x110, 128), vkey::Bytes(pattern, pattern + 128));
 }
 
+// A caller's selection holds across its calls even when another call used the card in between:
+// cardcmd selects it again then, and only then.
+TEST_F(CardCmdTest, ReadsTheCallersFileAfterAnotherUsedTheCard) {
+  const std::string key = NewKey(true);
+  const std::int32_t reader = Open(0), other = Open(0);
+  ASSERT_GT(reader, 0);
+  ASSERT_GT(other, 0);
+  const std::uint8_t app[] = {0xAD, 0x01}, container[] = {0xDF, 0x11}, ef02[] = {0xEF, 0x02};
+  std::uint16_t sw = 0;
+  ASSERT_GE(api_.Select_File(reader, 0, 0, 0, nullptr, &sw), 0);
+  ASSERT_GE(api_.Select_File(reader, 1, 0, 2, app, &sw), 0);
+  ASSERT_GE(api_.Select_File(reader, 1, 0, 2, container, &sw), 0);
+  ASSERT_GE(api_.Select_File(reader, 2, 0, 2, kEf01, &sw), 0);
+  ASSERT_GE(api_.Select_File(reader, 2, 0, 2, ef02, &sw), 0);
+  ASSERT_EQ(sw, kSwOk);
+  const vkey::Bytes certificate = RawFile(key, {0xAD01, 0xDF11, 0xEF02});
+  ASSERT_GT(certificate.size(), 128u);
+
+  std::uint8_t piece[128] = {};
+  std::uint64_t before = vkey::Commands(key);
+  ASSERT_EQ(api_.Read_Binary(reader, 0, 0, 2, 0, 128, piece, &sw), 128);
+  EXPECT_EQ(vkey::Commands(key), before + 1) << "nothing selected again for a lone caller";
+  EXPECT_EQ(vkey::Bytes(piece, piece + 128), vkey::Bytes(&certificate[0], &certificate[128]));
+
+  // The other handle leaves the device directory current.
+  ASSERT_GE(api_.Select_File(other, 0, 0, 0, nullptr, &sw), 0);
+  ASSERT_GE(api_.Select_File(other, 2, 0, 2, kEf01, &sw), 0);
+  ASSERT_EQ(sw, kSwOk);
+  before = vkey::Commands(key);
+  ASSERT_EQ(api_.Read_Binary(reader, 0, 0, 130, 0, 16, piece, &sw), 16);
+  EXPECT_EQ(sw, kSwOk);
+  EXPECT_EQ(vkey::Commands(key), before + 5) << "MF, AD01, DF11, EF02, then the read";
+  EXPECT_EQ(vkey::Bytes(piece, piece + 16), vkey::Bytes(&certificate[128], &certificate[144]));
+
+  // A relative SELECT is relative to the caller's DF, and a write goes to the caller's file.
+  ASSERT_GE(api_.Select_File(other, 0, 0, 0, nullptr, &sw), 0);
+  ASSERT_GE(api_.Select_File(reader, 2, 0, 2, kEf01, &sw), 0);
+  ASSERT_EQ(sw, kSwOk) << "EF01 of DF11";
+  ASSERT_GE(api_.Select_File(other, 2, 0, 2, kEf01, &sw), 0);
+  const std::uint8_t pattern[4] = {0x5A, 0xA5, 0x5A, 0xA5};
+  ASSERT_GE(api_.Update_Binary(reader, 0, 0x01, 0x00, sizeof pattern, pattern, &sw), 0);
+  ASSERT_EQ(sw, kSwOk);
+  vkey::RawCard raw(key);
+  ASSERT_TRUE(raw.SelectPath({0xAD01, 0xDF11, 0xEF01}));
+  EXPECT_EQ(raw.ReadRaw(0x100, sizeof pattern), vkey::Bytes(pattern, pattern + sizeof pattern));
+}
+
 // Forms the operations do not take are refused before anything reaches the card.
 TEST_F(CardCmdTest, BadFormsSendNothing) {
   const std::string key = NewKey(true);
