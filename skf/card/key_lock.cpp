@@ -39,6 +39,8 @@ struct ThreadKeys {
   int depth;
   int held_count;
   HeldKey held[kMaxHeld];
+  int given_up_count;
+  HeldKey given_up[kMaxHeld];  // keys an export waited for in vain: not waited for again
   KeyLock *waiting;
 };
 
@@ -126,6 +128,14 @@ bool Take(std::unique_lock<std::mutex> &guard, KeyLock *key, Clock::time_point d
   return false;
 }
 
+// Whether an export running on this thread waited for `key` in vain.
+bool GivenUp(const KeyLock *key) {
+  for (int i = 0; i < This.given_up_count; ++i) {
+    if (This.given_up[i].key == key) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 ExportScope::ExportScope() { ++This.depth; }
@@ -137,6 +147,9 @@ ExportScope::~ExportScope() {
   if (top()) {
     const std::lock_guard<std::mutex> guard(Keys().mutex);
     while (top()) Give(This.held[--This.held_count].key);
+  }
+  while (This.given_up_count > 0 && This.given_up[This.given_up_count - 1].depth == This.depth) {
+    --This.given_up_count;
   }
   --This.depth;
 }
@@ -152,7 +165,14 @@ KeyAccess::KeyAccess(DEVHANDLE device) {
   }
   const bool in_export = This.depth > 0;
   if (in_export && This.held_count == kMaxHeld) return;
-  if (!Take(guard, key, deadline)) return;
+  if (in_export && GivenUp(key)) return;
+  if (!Take(guard, key, deadline)) {
+    // The export's later card commands on the key fail at once.
+    if (in_export && This.given_up_count < kMaxHeld) {
+      This.given_up[This.given_up_count++] = {key, This.depth};
+    }
+    return;
+  }
   if (in_export) {
     This.held[This.held_count++] = {key, This.depth};
   } else {

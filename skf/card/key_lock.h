@@ -12,7 +12,7 @@
 // along a chain, for one of its own keys is refused instead: that readerio call is not made and
 // fails. Across processes the key's lock is a named OS lock (os::NamedLock), which the system
 // gives up when its holder ends. No wait for a key lasts longer than kKeyWaitMs: then the call
-// is refused the same way.
+// is refused the same way, and so is every later call of the export on that key.
 #pragma once
 
 #include <cstdint>
