@@ -1,7 +1,8 @@
 // A key held by another process that stops, then ends: an export that waits for it gives up
 // with SAR_FAIL after its longest wait instead of waiting for ever, and once the holder has
 // ended the key is free at once and as it was. The holder works through tokencore, the waiter
-// through tokenbase.
+// through tokenbase. And (Windows) an export of one library that a window procedure runs while
+// the other library's PIN dialog holds the key works with that key at once.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "both_fixture.h"
+#include "pin_mapping.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -140,6 +142,82 @@ TEST_F(KeyHolderTest, StoppedHolderIsWaitedForBoundedlyAndAnEndedOneFreesTheKey)
   char pin[] = "12345678";
   EXPECT_EQ(SKF_OF(host::Base(), SKF_VerifyPIN)(app, USER_TYPE, pin, &retries), SAR_OK);
 }
+
+#if defined(_WIN32)
+// A window of the host's that makes a tokenbase export when the PIN dialog's loop dispatches its
+// message, then cancels the dialog.
+struct NestedCall {
+  DEVHANDLE device = nullptr;
+  ULONG result = SAR_FAIL;
+  long long ms = -1;
+  DEVINFO info{};
+};
+NestedCall Nested;
+constexpr UINT kCallNow = WM_APP + 1;
+constexpr UINT kCloseDialog = WM_APP + 2;
+
+BOOL CALLBACK CancelPinDialog(HWND h, LPARAM) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  char cls[16] = {};
+  GetClassNameA(h, cls, sizeof cls);
+  if (pid == GetCurrentProcessId() && std::strcmp(cls, "#32770") == 0 && GetDlgItem(h, 1000)) {
+    PostMessageA(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(h, IDCANCEL)));
+  }
+  return TRUE;
+}
+
+LRESULT CALLBACK HostWindow(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == kCallNow) {
+    const Clock::time_point start = Clock::now();
+    Nested.result = SKF_OF(host::Base(), SKF_GetDevInfo)(Nested.device, &Nested.info);
+    Nested.ms = MsSince(start);
+    PostMessageA(window, kCloseDialog, 0, 0);
+    return 0;
+  }
+  if (message == kCloseDialog) {
+    EnumWindows(CancelPinDialog, 0);
+    return 0;
+  }
+  return DefWindowProcA(window, message, w, l);
+}
+
+TEST_F(KeyHolderTest, ExportInAWindowProcedureUsesTheKeyThePinDialogHolds) {
+  PinMapping::RemoveAny();  // the dialog asks when the shared cache holds no PIN
+  const std::string key = NewKey(true);
+  ASSERT_TRUE(AsFormattedByBase(key));
+  Nested = NestedCall{};
+  Nested.device = Connect(host::Base(), key);
+  DEVHANDLE core_device = Connect(host::Core(), key);
+  ASSERT_TRUE(Nested.device && core_device);
+  DEVINFO before{};
+  ASSERT_EQ(SKF_OF(host::Base(), SKF_GetDevInfo)(Nested.device, &before), SAR_OK);
+  HAPPLICATION app = OpenApp(host::Core(), core_device);
+  ASSERT_NE(app, nullptr);
+
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = HostWindow;
+  window_class.hInstance = GetModuleHandleA(nullptr);
+  window_class.lpszClassName = "KeyHolderTestHost";
+  RegisterClassA(&window_class);
+  HWND window = CreateWindowA("KeyHolderTestHost", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              window_class.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+  PostMessageA(window, kCallNow, 0, 0);  // dispatched by the dialog's loop
+  char marker[] =
+      "\x1D\x1E"
+      "48151623";
+  ULONG retries = 0;
+  EXPECT_EQ(SKF_OF(host::Core(), SKF_VerifyPIN)(app, USER_TYPE, marker, &retries), SAR_FAIL)
+      << "the dialog was cancelled";
+  DestroyWindow(window);
+  EXPECT_EQ(Nested.result, SAR_OK);
+  EXPECT_GE(Nested.ms, 0) << "the window procedure never ran";
+  EXPECT_LT(Nested.ms, 5000) << "the nested export waited for the key its thread holds";
+  EXPECT_EQ(std::memcmp(&Nested.info, &before, sizeof before), 0);
+}
+#endif
 
 }  // namespace
 }  // namespace legacytest
