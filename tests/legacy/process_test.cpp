@@ -127,9 +127,8 @@ std::string TwinIn(std::string folder) {
 class BuildsOnOneKeyTest : public KeyFileCacheTest,
                            public ::testing::WithParamInterface<ChildBuild> {};
 
-// A host of either build on one key with this one: each sees the files as the other left them.
-// The child fills the cache and this process finds it filled; this process creates and deletes
-// files and the child lists them as they are.
+// A host of either build on one key with this one: each finds the cache as the other filled it,
+// with no card command of its own, and lists the files as the other left them.
 TEST_P(BuildsOnOneKeyTest, SeeTheSameFiles) {
   std::string program = SelfPath();
   if (GetParam() == ChildBuild::kI686) {
@@ -144,24 +143,34 @@ TEST_P(BuildsOnOneKeyTest, SeeTheSameFiles) {
   DEVHANDLE device = nullptr;
   HAPPLICATION app = nullptr;
   const std::string key = PrepareKey(31018, "alpha", &device, &app);
-  const auto child_lists = [&](const char *names) {
+  // The child's exit code, and the card commands it sent.
+  std::uint64_t sent = 0;
+  const auto child = [&](const char *mode, const char *names) {
     // The child connects through tokenbase, which connects only to a key that refuses the
     // built-in card key.
     EXPECT_TRUE(vkey::Knob(key, "builtin_key", "off"));
-    const int code = RunProgram(program, ChildArgs(vkey::ReaderOf(key), "enum", names));
+    const std::uint64_t before = vkey::Commands(key);
+    const int code = RunProgram(program, ChildArgs(vkey::ReaderOf(key), mode, names));
+    sent = vkey::Commands(key) - before;
     EXPECT_TRUE(vkey::Knob(key, "builtin_key", "on"));
     return code;
   };
-  ASSERT_EQ(child_lists("alpha"), 0) << program;
-  const std::uint64_t filled = vkey::Commands(key);
+  ASSERT_EQ(child("open", ""), 0) << program;
+  const std::uint64_t open_cost = sent;
+
   EXPECT_EQ(FileNames(host::Base(), app), "alpha");
-  EXPECT_EQ(vkey::Commands(key), filled) << "the cache the child filled is not this process's";
+  ASSERT_EQ(child("enum", "alpha"), 0) << program;
+  EXPECT_EQ(sent, open_cost) << "the child did not find the cache this process filled";
 
   ASSERT_EQ(SKF_OF(host::Base(), SKF_CreateFile)(app, const_cast<char *>("beta"), 100, 0xFF, 0xFF),
             SAR_OK);
-  EXPECT_EQ(child_lists("alpha,beta"), 0) << program;
+  ASSERT_EQ(child("enum", "alpha,beta"), 0) << program;
+  const std::uint64_t filled = vkey::Commands(key);
+  EXPECT_EQ(FileNames(host::Base(), app), "alpha,beta");
+  EXPECT_EQ(vkey::Commands(key), filled) << "this process did not find the cache the child filled";
+
   ASSERT_EQ(SKF_OF(host::Base(), SKF_DeleteFile)(app, const_cast<char *>("alpha")), SAR_OK);
-  EXPECT_EQ(child_lists("beta"), 0) << program;
+  EXPECT_EQ(child("enum", "beta"), 0) << program;
 }
 
 INSTANTIATE_TEST_SUITE_P(ThisBuild, BuildsOnOneKeyTest, ::testing::Values(ChildBuild::kThis));
