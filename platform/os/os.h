@@ -70,8 +70,9 @@ std::uint64_t NamedLockTakings(const NamedLock *lock);
 class SharedMapping {
  public:
   explicit SharedMapping(const char *name);
-  // The same, creating the mapping with `size` zero bytes when it does not exist yet (one
-  // that exists is made at least that large). POSIX: readable and writable by its owner only.
+  // The same, creating the mapping with `size` zero bytes when it does not exist yet. Only the
+  // current user may open one made here (POSIX: mode 0600; Windows: a DACL that grants that
+  // user alone). POSIX: one that exists is made at least that large.
   SharedMapping(const char *name, std::size_t size);
   ~SharedMapping();
   SharedMapping(const SharedMapping &) = delete;

@@ -9,17 +9,33 @@
 
 namespace {
 
+// The record is a named mapping in the session's namespace that the i686 and the x86-64 library
+// alike open, and only the current user may open. The mark is a named event: events and
+// mappings share one namespace, so the two names differ.
+constexpr char kRecordName[] = "tokenbase.m_keyfileInfo.record";
 constexpr char kHolderName[] = "tokenbase.m_keyfileInfo";
 
-// A section that every process loading the library shares. It may outlive the processes that
-// held it, so the first holder since none did empties it.
-__attribute__((section(".tbkfc"), shared)) SharedKeyFileRecord SharedRecord = {};
+// Mapped from the first use until the library is unloaded; the process's own record when the
+// mapping cannot be had. A mapping is made all zero, which is the empty record: of two processes
+// making it at once one makes it and the other opens it, and neither lays anything out in it.
+SharedKeyFileRecord &MappedRecord() {
+  static const os::SharedMapping mapping(kRecordName, sizeof(SharedKeyFileRecord));
+  static SharedKeyFileRecord own = {};
+  static SharedKeyFileRecord *const record =
+      mapping.View().size() >= sizeof own
+          ? reinterpret_cast<SharedKeyFileRecord *>(mapping.View().data())
+          : &own;
+  return *record;
+}
 
+// The mapping outlives the processes that held it while any other process keeps it open, so the
+// first holder since none did empties it.
 void EmptyRecord() {
-  const RecordLock lock(SharedRecord);
+  SharedKeyFileRecord &record = MappedRecord();
+  const RecordLock lock(record);
   if (!lock.held()) return;
-  std::memset(&SharedRecord.m_keyfileInfo, 0, sizeof SharedRecord.m_keyfileInfo);
-  SharedRecord.filled_generation = 0;
+  std::memset(&record.m_keyfileInfo, 0, sizeof record.m_keyfileInfo);
+  record.filled_generation = 0;
 }
 
 }  // namespace
@@ -31,7 +47,7 @@ SharedKeyFileRecord &KeyFileRecord() {
     return true;
   }();
   static_cast<void>(held);
-  return SharedRecord;
+  return MappedRecord();
 }
 
 #else

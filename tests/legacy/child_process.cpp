@@ -11,16 +11,27 @@
 extern char **environ;
 #endif
 
-int RunSelf(const std::vector<std::string> &args) {
+std::string SelfPath() {
 #if defined(_WIN32)
   char self[MAX_PATH] = {};
-  if (GetModuleFileNameA(nullptr, self, sizeof self) == 0) return -1;
-  std::string command = std::string("\"") + self + "\"";
+  const DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
+  return n > 0 && n < sizeof self ? std::string(self, n) : std::string();
+#else
+  char self[PATH_MAX] = {};
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  return n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string();
+#endif
+}
+
+int RunProgram(const std::string &program, const std::vector<std::string> &args) {
+  if (program.empty()) return -1;
+#if defined(_WIN32)
+  std::string command = "\"" + program + "\"";
   for (const auto &a : args) command += " \"" + a + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
     return -1;
   }
@@ -31,16 +42,15 @@ int RunSelf(const std::vector<std::string> &args) {
   CloseHandle(process.hProcess);
   return static_cast<int>(code);
 #else
-  char self[PATH_MAX] = {};
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return -1;
-  std::vector<char *> argv = {self};
+  std::vector<char *> argv = {const_cast<char *>(program.c_str())};
   for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
   argv.push_back(nullptr);
   pid_t pid = 0;
-  if (posix_spawn(&pid, self, nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
   int status = 0;
   if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 #endif
 }
+
+int RunSelf(const std::vector<std::string> &args) { return RunProgram(SelfPath(), args); }

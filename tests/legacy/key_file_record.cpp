@@ -1,14 +1,11 @@
 #include "key_file_record.h"
 
-#include <cstring>
-
-#include "host_library.h"
-
 #if defined(_WIN32)
 #include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -16,24 +13,21 @@ namespace legacytest {
 
 std::uint8_t *MapKeyFileRecord() {
 #if defined(_WIN32)
-  host::Base().Require("SKF_EnumDev");  // loads the library
-  auto *base = reinterpret_cast<std::uint8_t *>(GetModuleHandleA("tokenbase.dll"));
-  if (!base) return nullptr;
-  const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
-  const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
-  const IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(nt);
-  for (unsigned i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-    if (std::strncmp(reinterpret_cast<const char *>(section->Name), ".tbkfc",
-                     IMAGE_SIZEOF_SHORT_NAME) == 0 &&
-        section->Misc.VirtualSize >= kKeyFileRecordSize) {
-      return base + section->VirtualAddress;
-    }
-  }
-  return nullptr;
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      kKeyFileRecordSize, "tokenbase.m_keyfileInfo.record");
+  if (!mapping) return nullptr;
+  // The handle stays open with the view.
+  return static_cast<std::uint8_t *>(
+      MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, kKeyFileRecordSize));
 #else
-  const int fd = shm_open("/tokenbase.m_keyfileInfo", O_RDWR, 0);
+  const int fd = shm_open("/tokenbase.m_keyfileInfo", O_RDWR | O_CREAT, 0600);
   if (fd < 0) return nullptr;
-  void *view = mmap(nullptr, kKeyFileRecordSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  struct stat st {};
+  void *view = MAP_FAILED;
+  if (fstat(fd, &st) == 0 && (st.st_size >= static_cast<off_t>(kKeyFileRecordSize) ||
+                              ftruncate(fd, kKeyFileRecordSize) == 0)) {
+    view = mmap(nullptr, kKeyFileRecordSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  }
   close(fd);
   return view == MAP_FAILED ? nullptr : static_cast<std::uint8_t *>(view);
 #endif

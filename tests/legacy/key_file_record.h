@@ -14,9 +14,11 @@ inline constexpr std::size_t kKeyFileSerialAt = 12;  // 32 bytes of serial text
 inline constexpr std::size_t kKeyFileTablesAt = 44;  // AD01's file table, then AD02's
 inline constexpr std::size_t kKeyFileRecordSize = 44 + 2 * 1040;
 
-// The record that the processes holding tokenbase share: natively the named mapping (which must
-// exist), under Windows the shared section of tokenbase.dll, loaded here for it. nullptr when
-// neither is found.
+// The record that the processes holding tokenbase share, mapped here without loading the library
+// and made, all zero, when it does not exist yet: natively the shared memory
+// /tokenbase.m_keyfileInfo, under Windows the named mapping tokenbase.m_keyfileInfo.record that
+// both Windows builds of the library open. Mapped until this process ends, so that it outlives
+// the processes that hold the library; nullptr when it cannot be had.
 std::uint8_t *MapKeyFileRecord();
 
 }  // namespace legacytest

@@ -1,12 +1,14 @@
 // tokenbase in processes of its own. Its key-file cache: a second SKF_EnumFiles of the same key
 // sends no card command (the serial comes from readerio's descriptor), a write empties the
-// cache, other processes share it, another key rebuilds it, a file table longer than its copy is
-// not read past it, a change of applications or a format empties it, and a holder that ended
-// while it held the cache is taken over. And a process whose first call is SKF_ConnectDev binds
-// readerio then.
+// cache, other processes share it, hosts of both Windows builds too, another key rebuilds it, a
+// file table longer than its copy is not read past it, a change of applications or a format
+// empties it, and a holder that ended while it held the cache is taken over. And a process whose
+// first call is SKF_ConnectDev binds readerio then.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -99,6 +101,82 @@ TEST_F(KeyFileCacheTest, ProcessesShareOneCache) {
   EXPECT_EQ(FileNames(host::Base(), app), "alpha");
   EXPECT_EQ(vkey::Commands(key), before);
 }
+
+// The build of the program that runs the children: this program's own, or, for the x86-64
+// Windows build, the i686 build's twin of it, a 32-bit host.
+enum class ChildBuild { kThis, kI686 };
+
+void PrintTo(ChildBuild build, std::ostream *out) {
+  *out << (build == ChildBuild::kThis ? "this build" : "the i686 build");
+}
+
+// The folder of the i686 build's programs, which ./run names only where the machine runs 32-bit
+// programs.
+constexpr char kI686BinVariable[] = "TOKEN_I686_BIN";
+
+// `folder`/<this program's file name>, as a Windows path (Wine maps the Unix root to Z:).
+std::string TwinIn(std::string folder) {
+  if (!folder.empty() && folder[0] == '/') folder = "Z:" + folder;
+  const std::string self = SelfPath();
+  const std::size_t name = self.find_last_of("\\/");
+  std::string path = folder + "\\" + (name == std::string::npos ? self : self.substr(name + 1));
+  for (char &c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+class BuildsOnOneKeyTest : public KeyFileCacheTest,
+                           public ::testing::WithParamInterface<ChildBuild> {};
+
+// A host of either build on one key with this one: each finds the cache as the other filled it,
+// with no card command of its own, and lists the files as the other left them.
+TEST_P(BuildsOnOneKeyTest, SeeTheSameFiles) {
+  std::string program = SelfPath();
+  if (GetParam() == ChildBuild::kI686) {
+    const char *folder = std::getenv(kI686BinVariable);
+    if (!folder || !*folder) {
+      GTEST_SKIP() << "no 32-bit host: " << kI686BinVariable
+                   << " names the i686 build's programs only where ./run finds that this machine "
+                      "runs 32-bit programs";
+    }
+    program = TwinIn(folder);
+  }
+  DEVHANDLE device = nullptr;
+  HAPPLICATION app = nullptr;
+  const std::string key = PrepareKey(31018, "alpha", &device, &app);
+  // The child's exit code, and the card commands it sent.
+  std::uint64_t sent = 0;
+  const auto child = [&](const char *mode, const char *names) {
+    // The child connects through tokenbase, which connects only to a key that refuses the
+    // built-in card key.
+    EXPECT_TRUE(vkey::Knob(key, "builtin_key", "off"));
+    const std::uint64_t before = vkey::Commands(key);
+    const int code = RunProgram(program, ChildArgs(vkey::ReaderOf(key), mode, names));
+    sent = vkey::Commands(key) - before;
+    EXPECT_TRUE(vkey::Knob(key, "builtin_key", "on"));
+    return code;
+  };
+  ASSERT_EQ(child("open", ""), 0) << program;
+  const std::uint64_t open_cost = sent;
+
+  EXPECT_EQ(FileNames(host::Base(), app), "alpha");
+  ASSERT_EQ(child("enum", "alpha"), 0) << program;
+  EXPECT_EQ(sent, open_cost) << "the child did not find the cache this process filled";
+
+  ASSERT_EQ(SKF_OF(host::Base(), SKF_CreateFile)(app, const_cast<char *>("beta"), 100, 0xFF, 0xFF),
+            SAR_OK);
+  ASSERT_EQ(child("enum", "alpha,beta"), 0) << program;
+  const std::uint64_t filled = vkey::Commands(key);
+  EXPECT_EQ(FileNames(host::Base(), app), "alpha,beta");
+  EXPECT_EQ(vkey::Commands(key), filled) << "this process did not find the cache the child filled";
+
+  ASSERT_EQ(SKF_OF(host::Base(), SKF_DeleteFile)(app, const_cast<char *>("alpha")), SAR_OK);
+  EXPECT_EQ(child("enum", "beta"), 0) << program;
+}
+
+INSTANTIATE_TEST_SUITE_P(ThisBuild, BuildsOnOneKeyTest, ::testing::Values(ChildBuild::kThis));
+#if defined(_WIN64)
+INSTANTIATE_TEST_SUITE_P(I686Build, BuildsOnOneKeyTest, ::testing::Values(ChildBuild::kI686));
+#endif
 
 // A process that ends while it holds the cache, perhaps with a table copied in only in part: the
 // next one to use the cache takes it over, empties it rather than give that table out, and the

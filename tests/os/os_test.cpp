@@ -7,9 +7,12 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+// After windows.h.
+#include <aclapi.h>
 #else
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -80,6 +83,50 @@ TEST(SharedMappingTest, OpensAnExistingMappingOnly) {
     std::memcpy(opened.View().data(), "654321", 7);
   }
   EXPECT_STREQ(reinterpret_cast<const char *>(created.view()), "654321");
+}
+
+// A mapping made here is the current user's alone: on Windows its DACL grants that user, and no
+// one else, full access to it; on POSIX its mode is 0600.
+TEST(SharedMappingTest, MadeForTheCurrentUserOnly) {
+  const std::string name = UniqueName() + "-made";
+  os::SharedMapping made(name.c_str(), 64);
+  ASSERT_TRUE(made.IsOpen());
+  ASSERT_GE(made.View().size(), 64u);
+#if defined(_WIN32)
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD size = 0;
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &size));
+  CloseHandle(token);
+  HANDLE mapping = OpenFileMappingA(READ_CONTROL, FALSE, name.c_str());
+  ASSERT_NE(mapping, nullptr);
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetSecurityInfo(mapping, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            &dacl, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_NE(dacl, nullptr);
+  EXPECT_EQ(dacl->AceCount, 1);
+  void *ace = nullptr;
+  ASSERT_TRUE(GetAce(dacl, 0, &ace));
+  const auto *allowed = static_cast<const ACCESS_ALLOWED_ACE *>(ace);
+  EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+  EXPECT_EQ(allowed->Mask & FILE_MAP_ALL_ACCESS, static_cast<DWORD>(FILE_MAP_ALL_ACCESS));
+  EXPECT_TRUE(EqualSid(const_cast<DWORD *>(&allowed->SidStart),
+                       reinterpret_cast<TOKEN_USER *>(user)->User.Sid));
+  LocalFree(descriptor);
+  CloseHandle(mapping);
+#else
+  const std::string path = "/" + name;
+  const int fd = shm_open(path.c_str(), O_RDONLY, 0);
+  ASSERT_GE(fd, 0);
+  struct stat st {};
+  EXPECT_EQ(fstat(fd, &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  close(fd);
+  shm_unlink(path.c_str());
+#endif
 }
 
 const char kAnchor = 0;  // an address inside this program
