@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "both_fixture.h"
+#include "examples/sar_text.h"
 #include "host_library.h"
 #include "openssl_side.h"
 
@@ -24,17 +25,6 @@ vkey::Bytes ReadFile(vkey::RawCard &card, const std::vector<std::uint16_t> &path
   return card.ReadPrefixed().value_or(vkey::Bytes());
 }
 
-// A list of names with '|' for each NUL.
-using Lister = ULONG(DEVAPI *)(HAPPLICATION, LPSTR, ULONG *);
-std::string Names(Lister list, HAPPLICATION app) {
-  char names[512] = {};
-  ULONG size = sizeof names;
-  if (list(app, names, &size) != SAR_OK) return "(unlisted)";
-  std::string text(names, size < sizeof names ? size : sizeof names);
-  for (char &c : text) c = c ? c : '|';
-  return text;
-}
-
 // The container's signing public key; false when it cannot be exported.
 template <typename Blob>
 bool SigningKey(HAPPLICATION app, const char *name, HCONTAINER *container, Blob &blob) {
@@ -51,6 +41,16 @@ bool SigningKey(HAPPLICATION app, const char *name, HCONTAINER *container, Blob 
 }
 
 }  // namespace
+
+std::string NameList(NameLister list, HAPPLICATION app) {
+  char names[512] = {};
+  ULONG size = sizeof names;
+  const ULONG code = list(app, names, &size);
+  if (code != SAR_OK) return "(" + SarText(code) + ")";
+  std::string text(names, size < sizeof names ? size : sizeof names);
+  for (char &c : text) c = c ? c : '|';
+  return text;
+}
 
 KeyImage ReadKeyImage(const std::string &reader) {
   KeyImage image;
@@ -98,8 +98,8 @@ void ExpectKeyWorks(const std::string &reader, const std::string &files) {
     EXPECT_EQ(SKF_OF(lib, SKF_GetPINInfo)(app, USER_TYPE, &max, &left, &default_pin), SAR_OK);
     EXPECT_EQ(max, kPinTries);
     EXPECT_EQ(left, max) << "user PIN tries left";
-    EXPECT_EQ(Names(SKF_OF(lib, SKF_EnumContainer), app), "SM2-CONTAINER|RSA-CONTAINER||");
-    EXPECT_EQ(Names(SKF_OF(lib, SKF_EnumFiles), app), files);
+    EXPECT_EQ(NameList(SKF_OF(lib, SKF_EnumContainer), app), "SM2-CONTAINER|RSA-CONTAINER||");
+    EXPECT_EQ(NameList(SKF_OF(lib, SKF_EnumFiles), app), files);
     char pin[sizeof kPin];
     std::memcpy(pin, kPin, sizeof pin);
     ULONG retries = 0;

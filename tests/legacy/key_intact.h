@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host_library.h"
 #include "virtual_key.h"
 
 namespace legacytest {
@@ -19,6 +20,11 @@ struct KeyImage {
 KeyImage ReadKeyImage(const std::string &reader);
 // A line for each part that differs; none when the images are the same.
 std::vector<std::string> Differences(const KeyImage &before, const KeyImage &after);
+
+// The names `list` (SKF_EnumContainer, SKF_EnumFiles) gives for `app`, '|' for each NUL; the
+// result's name in brackets when it fails.
+using NameLister = ULONG(DEVAPI *)(HAPPLICATION, LPSTR, ULONG *);
+std::string NameList(NameLister list, HAPPLICATION app);
 
 // Through tokencore, with gtest expectations: the application opens with its PIN record at the
 // limit (before any PIN is verified), its containers and files are listed as `files` says

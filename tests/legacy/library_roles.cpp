@@ -6,6 +6,7 @@
 
 #include "both_fixture.h"
 #include "examples/sar_text.h"
+#include "key_intact.h"
 #include "openssl_side.h"
 
 namespace legacytest {
@@ -78,17 +79,6 @@ void Expect(Worker &w, const char *what, ULONG code, bool check) {
   if (code != SAR_OK) return w.Fail(Text(what, code));
   if (!check) return w.Fail(std::string(what) + ": SAR_OK, but it came back wrong");
   ++w.checked;
-}
-
-// A name list with '|' for each NUL.
-std::string Names(const Session &s) {
-  char names[512] = {};
-  ULONG size = sizeof names;
-  const ULONG code = SKF_OF(*s.lib, SKF_EnumContainer)(s.app, names, &size);
-  if (code != SAR_OK) return "(" + SarText(code) + ")";
-  std::string text(names, size < sizeof names ? size : sizeof names);
-  for (char &c : text) c = c ? c : '|';
-  return text;
 }
 
 Round Pins(const Session &s, std::string &) {
@@ -207,11 +197,11 @@ Round Containers(const Session &s, std::string &) {
     const ULONG created = SKF_OF(*s.lib, SKF_CreateContainer)(s.app, name.data(), &container);
     if (created != SAR_OK) return w.Fail(Text("container created", created));
     SKF_OF(*s.lib, SKF_CloseContainer)(container);
-    const std::string listed = Names(s);
+    const std::string listed = NameList(SKF_OF(*s.lib, SKF_EnumContainer), s.app);
     if (listed.find(name) == std::string::npos) w.Fail("created, then listed: " + listed);
     const ULONG deleted = SKF_OF(*s.lib, SKF_DeleteContainer)(s.app, name.data());
     if (deleted != SAR_OK) return w.Fail(Text("container deleted", deleted));
-    const std::string left = Names(s);
+    const std::string left = NameList(SKF_OF(*s.lib, SKF_EnumContainer), s.app);
     if (left.find(name) != std::string::npos) return w.Fail("deleted, then listed: " + left);
     ++w.checked;
   };

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "cardcmd_library.h"
-#include "readerio.h"
 
 namespace {
 
@@ -26,18 +25,6 @@ std::shared_ptr<const CardCmd> Bound(std::string &why) {
   return nullptr;
 }
 
-// The reader's place in readerio's list of readers with a key, or -1.
-std::int32_t DeviceIndexOf(const std::string &reader) {
-  std::uint32_t count = 0;
-  char **list = ::QX_GetReaderList(&count, 0);
-  std::int32_t index = -1;
-  for (std::uint32_t i = 0; list && i < count; ++i) {
-    if (reader == list[i]) index = static_cast<std::int32_t>(i);
-  }
-  if (list) ::QX_DestroyReaderList(list);
-  return index;
-}
-
 Round Import(const std::string &reader, std::string &why) {
   const auto api = Bound(why);
   if (!api) return {};
@@ -54,7 +41,7 @@ Round Import(const std::string &reader, std::string &why) {
 Round Pins(const std::string &reader, std::string &why) {
   const auto api = Bound(why);
   if (!api) return {};
-  const std::int32_t index = DeviceIndexOf(reader);
+  const std::int32_t index = DeviceIndexOfReader(reader);
   const std::int32_t card = index < 0 ? 0 : api->QX_Open(index);
   if (card <= 0) return why = "QX_Open of device " + std::to_string(index), Round();
   const std::uint8_t app[] = {0xAD, 0x01};
