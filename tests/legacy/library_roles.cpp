@@ -33,11 +33,12 @@ const Bytes kSignerD =
 
 std::string Text(const char *what, ULONG code) { return std::string(what) + ": " + SarText(code); }
 
-// The connection and application of one child; `why` says what failed.
+// The connection and application of one child, disconnected when its last copy goes.
 struct Session {
   const Library *lib = nullptr;
   DEVHANDLE device = nullptr;
   HAPPLICATION app = nullptr;
+  std::shared_ptr<void> connected;
 };
 
 ULONG VerifyPin(const Session &s, const char *pin, ULONG *retries) {
@@ -50,6 +51,7 @@ bool Open(const Library &lib, const std::string &reader, bool login, Session &s,
   s.lib = &lib;
   ULONG code = SKF_OF(lib, SKF_ConnectDev)(reader.c_str(), &s.device);
   if (code != SAR_OK) return why = Text("connect", code), false;
+  s.connected.reset(s.device, [&lib](DEVHANDLE device) { SKF_OF(lib, SKF_DisConnectDev)(device); });
   code = SKF_OF(lib, SKF_OpenApplication)(s.device, const_cast<char *>(kAppName), &s.app);
   if (code != SAR_OK) return why = Text("application", code), false;
   ULONG retries = 0;

@@ -50,7 +50,9 @@ Round Pins(const std::string &reader, std::string &why) {
       api->Select_File(card, 1, 0, 2, app, &selected) < 0 || selected != kSwOk) {
     return why = "the application's selection", Round();
   }
-  return [api, card](Worker &w) {
+  // Closed when the round goes.
+  const std::shared_ptr<void> opened(nullptr, [api, card](void *) { api->QX_Close(card); });
+  return [api, card, opened](Worker &w) {
     const std::int32_t wrong = api->QX_VerifyPinUpDatePinInfoFile(card, kWrongPin, 8);
     if (wrong <= 0 || wrong >= kPinTries) {
       w.Fail("wrong PIN answered " + std::to_string(wrong));
