@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "both_fixture.h"
@@ -15,8 +16,8 @@ namespace {
 
 constexpr std::uint16_t kDirectoryEf = 0xEF01;
 constexpr std::uint16_t kApplicationDf = 0xAD01;
-constexpr std::uint16_t kContainerDfs[] = {0xDF11, 0xDF12};
-constexpr std::uint16_t kCertificateEfs[] = {0xEF01, 0xEF02};
+constexpr std::uint16_t kContainerDfs[] = {0xDF11, 0xDF12};    // SM2, RSA
+constexpr std::uint16_t kCertificateEfs[] = {0xEF01, 0xEF02};  // encryption, signing
 constexpr ULONG kPinTries = 10;
 const vkey::Bytes kId = ossl::Hex("31323334353637383132333435363738");
 
@@ -78,8 +79,8 @@ std::vector<std::string> Differences(const KeyImage &before, const KeyImage &aft
   compare(before.device_directory, after.device_directory, "device directory");
   for (std::size_t i = 0; i < before.certificates.size(); ++i) {
     char what[64];
-    std::snprintf(what, sizeof what, "certificate %04X/%04X", kContainerDfs[i / 2],
-                  kCertificateEfs[i % 2]);
+    std::snprintf(what, sizeof what, "%s %s certificate (%04X/%04X)", i / 2 ? "RSA" : "SM2",
+                  i % 2 ? "signing" : "encryption", kContainerDfs[i / 2], kCertificateEfs[i % 2]);
     compare(before.certificates[i],
             i < after.certificates.size() ? after.certificates[i] : vkey::Bytes(), what);
   }

@@ -200,16 +200,21 @@ Round Containers(const Session &s, std::string &) {
     if (created != SAR_OK) return w.Fail(Text("container created", created));
     SKF_OF(*s.lib, SKF_CloseContainer)(container);
     const std::string listed = NameList(SKF_OF(*s.lib, SKF_EnumContainer), s.app);
-    if (listed.find(name) == std::string::npos) w.Fail("created, then listed: " + listed);
+    const bool found = listed.find(name) != std::string::npos;
+    if (!found) w.Fail("created, then listed: " + listed);
     const ULONG deleted = SKF_OF(*s.lib, SKF_DeleteContainer)(s.app, name.data());
     if (deleted != SAR_OK) return w.Fail(Text("container deleted", deleted));
     const std::string left = NameList(SKF_OF(*s.lib, SKF_EnumContainer), s.app);
     if (left.find(name) != std::string::npos) return w.Fail("deleted, then listed: " + left);
-    ++w.checked;
+    if (found) ++w.checked;
   };
 }
 
-// The four certificates of the two containers; false when one cannot be read.
+// The certificates of the SM2 and the RSA container, each its encryption and its signing one.
+constexpr const char *kCertificateNames[] = {"SM2 encryption", "SM2 signing", "RSA encryption",
+                                             "RSA signing"};
+
+// The four certificates; false when one cannot be read.
 bool Certificates(const Session &s, const HCONTAINER containers[2], std::vector<Bytes> &out,
                   std::string &why) {
   out.clear();
@@ -236,8 +241,9 @@ Round CertificateReads(const Session &s, std::string &why) {
     std::string why;
     if (!Certificates(s, containers, again, why)) return w.Fail(why);
     for (std::size_t i = 0; i < first.size(); ++i) {
-      if (again[i] != first[i])
-        return w.Fail("certificate " + std::to_string(i) + " read otherwise");
+      if (again[i] != first[i]) {
+        return w.Fail(std::string("the ") + kCertificateNames[i] + " certificate read otherwise");
+      }
     }
     ++w.checked;
   };
