@@ -148,8 +148,10 @@ std::uint64_t Commands(const std::string &key, std::uint8_t cla, std::uint8_t in
   return 0;
 }
 
-RawCard::RawCard(const std::string &key) {
-  if (QX_OpenPath(ReaderOf(key).c_str(), &handle_) != READERIO_SW_OK) handle_ = nullptr;
+RawCard::RawCard(const std::string &key) : RawCard(InReader{ReaderOf(key)}) {}
+
+RawCard::RawCard(const InReader &reader) {
+  if (QX_OpenPath(reader.name.c_str(), &handle_) != READERIO_SW_OK) handle_ = nullptr;
 }
 
 RawCard::~RawCard() {

@@ -29,10 +29,16 @@ std::string StatsText(const std::string &key);
 std::uint64_t Commands(const std::string &key);
 std::uint64_t Commands(const std::string &key, std::uint8_t cla, std::uint8_t ins);
 
+// A reader named as readerio lists it, of either backend.
+struct InReader {
+  std::string name;
+};
+
 // One open key, spoken to through readerio with plain ISO commands.
 class RawCard {
  public:
   explicit RawCard(const std::string &key);
+  explicit RawCard(const InReader &reader);
   ~RawCard();
   RawCard(const RawCard &) = delete;
   RawCard &operator=(const RawCard &) = delete;

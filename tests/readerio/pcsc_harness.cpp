@@ -102,6 +102,8 @@ std::string private_pcscd(bool &installed) {
 }
 
 bool VpcdKey::start(uint32_t serial, bool provisioned) {
+  // The card of a key that went before may still be in the reader for a moment.
+  if (!wait_for_no_pcsc_card()) return false;
   dir_ = make_temp_dir();
   if (!start_daemon(daemon_, dir_)) return false;
   const bool made =

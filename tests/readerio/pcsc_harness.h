@@ -18,7 +18,8 @@ std::string private_pcscd(bool &installed);
 // A key of a keysimd of its own, attached to vpcd; the daemon is stopped on destruction.
 class VpcdKey {
  public:
-  // serial: the card number; provisioned as keysimctl create --provisioned makes it.
+  // serial: the card number; provisioned as keysimctl create --provisioned makes it. Starts
+  // once the reader holds no card.
   bool start(uint32_t serial, bool provisioned);
   ~VpcdKey();
   const std::string &addr() const { return daemon_.addr; }

@@ -1,7 +1,5 @@
 #include "cardcmd_fixture.h"
 
-#include "readerio.h"
-
 CardCmd CardCmdTest::api_;
 bool CardCmdTest::bound_ = false;
 
@@ -52,12 +50,5 @@ vkey::Bytes CardCmdTest::PinHeader(const std::string &key) {
 }
 
 std::int32_t CardCmdTest::DeviceIndexOf(const std::string &key) {
-  std::uint32_t count = 0;
-  char **list = ::QX_GetReaderList(&count, 0);
-  std::int32_t index = -1;
-  for (std::uint32_t i = 0; list && i < count; ++i) {
-    if (vkey::ReaderOf(key) == list[i]) index = static_cast<std::int32_t>(i);
-  }
-  if (list) ::QX_DestroyReaderList(list);
-  return index;
+  return DeviceIndexOfReader(vkey::ReaderOf(key));
 }

@@ -1,5 +1,6 @@
 #include "cardcmd_library.h"
 
+#include "readerio.h"
 #include "tests/desktop/support/bind_library.h"
 
 bool BindCardCmd(CardCmd &api) {
@@ -15,4 +16,15 @@ bool BindCardCmd(CardCmd &api) {
 #undef BIND
   if (bound.module) api = bound;
   return bound.module != nullptr;
+}
+
+std::int32_t DeviceIndexOfReader(const std::string &reader) {
+  std::uint32_t count = 0;
+  char **list = ::QX_GetReaderList(&count, 0);
+  std::int32_t index = -1;
+  for (std::uint32_t i = 0; list && i < count; ++i) {
+    if (reader == list[i]) index = static_cast<std::int32_t>(i);
+  }
+  if (list) ::QX_DestroyReaderList(list);
+  return index;
 }

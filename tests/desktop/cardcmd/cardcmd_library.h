@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <string>
+
 #include "platform/cardcmd/cardcmd.h"
 
 struct CardCmd {
@@ -29,3 +32,7 @@ struct CardCmd {
 
 // Loads "cardcmd.dll" and binds the seventeen names; false (and nothing loaded) when one misses.
 bool BindCardCmd(CardCmd &api);
+
+// The reader's place in readerio's list of readers with a key, the device index QX_Open takes;
+// -1 when it is not listed.
+std::int32_t DeviceIndexOfReader(const std::string &reader);
