@@ -155,7 +155,6 @@ ExportScope::~ExportScope() {
 }
 
 KeyAccess::KeyAccess(DEVHANDLE device) {
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kKeyWaitMs);
   Registry &r = Keys();
   std::unique_lock<std::mutex> guard(r.mutex);
   KeyLock *key = LockOf(r, device);
@@ -166,7 +165,7 @@ KeyAccess::KeyAccess(DEVHANDLE device) {
   const bool in_export = This.depth > 0;
   if (in_export && This.held_count == kMaxHeld) return;
   if (in_export && GivenUp(key)) return;
-  if (!Take(guard, key, deadline)) {
+  if (!Take(guard, key, Clock::now() + std::chrono::milliseconds(kKeyWaitMs))) {
     // The export's later card commands on the key fail at once.
     if (in_export && This.given_up_count < kMaxHeld) {
       This.given_up[This.given_up_count++] = {key, This.depth};
