@@ -143,6 +143,35 @@ TEST_F(KeyHolderTest, StoppedHolderIsWaitedForBoundedlyAndAnEndedOneFreesTheKey)
   EXPECT_EQ(SKF_OF(host::Base(), SKF_VerifyPIN)(app, USER_TYPE, pin, &retries), SAR_OK);
 }
 
+// Keys are locked one by one: a process busy on a slow key holds up no export on another key.
+TEST_F(KeyHolderTest, SlowKeyOfAnotherProcessHoldsUpNoOtherKey) {
+  const std::string slow = NewKey(true);
+  const std::string other = vkey::CloneKey(slow);
+  ASSERT_FALSE(other.empty());
+  keys_.push_back(other);
+  DEVHANDLE device = Connect(host::Core(), other);
+  ASSERT_NE(device, nullptr);
+  ASSERT_TRUE(vkey::Knob(slow, "answer_delay", kAnswerDelayMs));
+  const std::uint64_t sent = vkey::Commands(slow);
+  Holder holder(vkey::ReaderOf(slow));
+  ASSERT_TRUE(holder.Started());
+  const Clock::time_point start = Clock::now();
+  while (vkey::Commands(slow) < sent + 3 && MsSince(start) < 20000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_GE(vkey::Commands(slow), sent + 3) << "the holder never reached the slow key";
+
+  // Each export here sends several commands, at the slow key's pace a second each.
+  for (int i = 0; i < 3; ++i) {
+    const Clock::time_point call = Clock::now();
+    DEVINFO info{};
+    EXPECT_EQ(SKF_OF(host::Core(), SKF_GetDevInfo)(device, &info), SAR_OK);
+    EXPECT_LT(MsSince(call), 900) << "the export on the other key waited";
+  }
+  holder.End();
+  EXPECT_TRUE(vkey::Knob(slow, "answer_delay", "off"));
+}
+
 #if defined(_WIN32)
 // A window of the host's that makes a tokenbase export when the PIN dialog's loop dispatches its
 // message, then cancels the dialog.
