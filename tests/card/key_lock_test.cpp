@@ -91,12 +91,14 @@ class KeyLockTest : public ::testing::Test {
     ASSERT_TRUE(RecordDeviceKey(a1_, "reader A", ""));
     ASSERT_TRUE(RecordDeviceKey(a2_, "reader A", ""));
     ASSERT_TRUE(RecordDeviceKey(b_, "reader B", ""));
+    // A reader of the same name reached elsewhere (another keysimd) is another key.
+    ASSERT_TRUE(RecordDeviceKey(elsewhere_, "reader A", "127.0.0.1:9"));
   }
   void TearDown() override {
-    for (DEVHANDLE d : {a1_, a2_, b_}) ForgetDeviceKey(d);
+    for (DEVHANDLE d : {a1_, a2_, b_, elsewhere_}) ForgetDeviceKey(d);
   }
 
-  const DEVHANDLE a1_ = Device(1), a2_ = Device(2), b_ = Device(3);
+  const DEVHANDLE a1_ = Device(1), a2_ = Device(2), b_ = Device(3), elsewhere_ = Device(4);
 };
 
 TEST_F(KeyLockTest, DevicesOfOneReaderShareItsKeyAndOtherReadersGoOn) {
@@ -105,6 +107,8 @@ TEST_F(KeyLockTest, DevicesOfOneReaderShareItsKeyAndOtherReadersGoOn) {
   std::unique_ptr<Runner> same, other;
   EXPECT_FALSE(TakenWithin(a2_, 100ms, same)) << "the reader's other device";
   EXPECT_TRUE(TakenWithin(b_, 2000ms, other)) << "another reader's device";
+  std::unique_ptr<Runner> elsewhere;
+  EXPECT_TRUE(TakenWithin(elsewhere_, 2000ms, elsewhere)) << "the same name reached elsewhere";
   holder.Release();
   same->Join();
   EXPECT_TRUE(same->Done());
