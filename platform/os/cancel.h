@@ -5,11 +5,10 @@
 // process would end. mingw's winpthreads does not unwind: on Windows these add nothing.
 #pragma once
 
+#include <exception>
+
 #if !defined(_WIN32)
 #include <pthread.h>
-#endif
-#if defined(__GLIBC__)
-#include <cxxabi.h>
 #endif
 
 namespace os {
@@ -46,13 +45,13 @@ template <typename R, typename F>
 R Guarded(R failure, F &&work) {
   try {
     return work();
-  }
+  } catch (...) {
 #if defined(__GLIBC__)
-  catch (abi::__forced_unwind &) {
-    throw;
-  }
+    // The unwind has no C++ exception object (libstdc++ gives none for it), which tells it
+    // from a thrown exception; catching abi::__forced_unwind by name would bind a reference to
+    // that missing object.
+    if (!std::current_exception()) throw;
 #endif
-  catch (...) {
     return failure;
   }
 }
