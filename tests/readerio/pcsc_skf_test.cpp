@@ -33,6 +33,8 @@ class PcscSkf : public ::testing::Test {
     const std::string why = private_pcscd(installed);
     if (!installed) GTEST_SKIP() << why;
     ASSERT_EQ(why, "");
+    // The card of the test before goes once its daemon has stopped; until then it is listed.
+    ASSERT_TRUE(wait_for_no_pcsc_card()) << "the last test's card stays";
     ASSERT_TRUE(key_.start(kSerial, true));
     set_addr_env("");
     reader_ = wait_for_pcsc_card();
