@@ -1,9 +1,10 @@
-// The export boundary of cardcmd: no exception leaves an export, and each holds the keys it uses
-// for its whole call.
+// The export boundary of cardcmd: no exception leaves an export but a cancelled thread's unwind
+// (platform/os/cancel.h), and each export holds the keys it uses for its whole call.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/os/cancel.h"
 #include "skf/card/key_lock.h"
 
 inline constexpr std::int32_t kBadArguments = -1;  // unknown handle or argument: nothing sent
@@ -11,11 +12,7 @@ inline constexpr std::int32_t kBadArguments = -1;  // unknown handle or argument
 // Runs one export: the keys its card work reaches stay held until it returns, as for the SKF
 // exports (skf/card/key_lock.h).
 template <typename F>
-std::int32_t Guarded(std::int32_t failure, F &&work) noexcept {
+std::int32_t Guarded(std::int32_t failure, F &&work) {
   const ExportScope scope;
-  try {
-    return work();
-  } catch (...) {
-    return failure;
-  }
+  return os::Guarded<std::int32_t>(failure, work);
 }

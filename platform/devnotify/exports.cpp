@@ -1,4 +1,5 @@
-// The five devnotify exports. No exception leaves them.
+// The five devnotify exports. No exception leaves them but a cancelled thread's unwind
+// (platform/os/cancel.h).
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -7,16 +8,13 @@
 #include "platform/devnotify/devnotify.h"
 #include "platform/devnotify/known_readers.h"
 #include "platform/devnotify/watcher.h"
+#include "platform/os/cancel.h"
 
 namespace {
 
 template <typename T, typename F>
-T Guarded(T failure, F &&work) noexcept {
-  try {
-    return work();
-  } catch (...) {
-    return failure;
-  }
+T Guarded(T failure, F &&work) {
+  return os::Guarded<T>(failure, work);
 }
 
 }  // namespace

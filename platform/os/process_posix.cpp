@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/os/cancel.h"
+
 namespace os {
 
 namespace {
@@ -34,6 +36,7 @@ char ProcState(pid_t pid) {
 std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(getpid()); }
 
 bool ProcessAlive(std::uint32_t id) {
+  const NoCancel hold;  // a cancellation in read would leave the descriptor open
   // 0 and values past pid_t's range name no single process (kill would take them as groups).
   if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) return false;
   const auto pid = static_cast<pid_t>(id);

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/os/cancel.h"
 #include "platform/os/prompt.h"
 
 extern char **environ;
@@ -29,6 +30,12 @@ void Wipe(std::string &s) {
   s.clear();
 }
 
+// A text that may hold a PIN: wiped when it goes, also on a cancelled thread's way out.
+struct SecretText {
+  std::string text;
+  ~SecretText() { Wipe(text); }
+};
+
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -36,12 +43,24 @@ int HexValue(char c) {
   return -1;
 }
 
-// One pinentry process and its end of the Assuan connection.
+// One pinentry process and its end of the Assuan connection. A thread cancelled while the
+// program has a command (the user still at the prompt) leaves it out of step: it is stopped
+// then, not waited for.
 class Session {
  public:
-  Session() {
+  Session() = default;
+  ~Session() {
+    const NoCancel hold;  // runs on a cancelled thread's way out too
+    if (fd_ >= 0 && in_step_) Command("BYE");
+    Close();
+  }
+  Session(const Session &) = delete;
+  Session &operator=(const Session &) = delete;
+
+  // Starts the program and reads its greeting; false when it cannot.
+  bool Start() {
     int sv[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, sv[1], STDIN_FILENO);
@@ -50,22 +69,18 @@ class Session {
     pid_t pid = 0;
     const int spawned = posix_spawnp(&pid, kProgram, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(sv[1]);
-    if (spawned != 0) {
-      close(sv[0]);
-      return;
+    {
+      const NoCancel hold;
+      close(sv[1]);
+      if (spawned != 0) close(sv[0]);
     }
+    if (spawned != 0) return false;
     fd_ = sv[0];
     pid_ = pid;
-    std::string greeting;
-    if (!ReadLine(greeting) || greeting.rfind("OK", 0) != 0) Close();
+    in_step_ = false;
+    if (!Answer(nullptr, 0)) Close();
+    return IsOpen();
   }
-  ~Session() {
-    if (fd_ >= 0) Command("BYE");
-    Close();
-  }
-  Session(const Session &) = delete;
-  Session &operator=(const Session &) = delete;
 
   bool IsOpen() const { return fd_ >= 0; }
 
@@ -90,23 +105,36 @@ class Session {
       }
     }
     line += '\n';
-    if (line.size() > kLineMax || !Send(line)) {
+    if (line.size() > kLineMax) {
       Close();
       return false;
     }
-    std::string answer;
-    while (ReadLine(answer)) {
-      if (answer == "OK" || answer.rfind("OK ", 0) == 0) return true;
-      if (answer.rfind("ERR", 0) == 0) return false;
-      if (answer.rfind("D ", 0) == 0 && data)
-        Decode(std::string_view(answer).substr(2), *data, data_max);
-      Wipe(answer);
+    in_step_ = false;
+    if (!Send(line)) {
+      Close();
+      return false;
+    }
+    return Answer(data, data_max);
+  }
+
+ private:
+  // Reads up to the final OK (true) or ERR line; data lines go to `data`. The connection is
+  // closed when it ends or breaks the protocol first.
+  bool Answer(std::string *data, std::size_t data_max) {
+    SecretText answer;
+    while (ReadLine(answer.text)) {
+      const bool ok = answer.text == "OK" || answer.text.rfind("OK ", 0) == 0;
+      if (ok || answer.text.rfind("ERR", 0) == 0) {
+        in_step_ = true;
+        return ok;
+      }
+      if (answer.text.rfind("D ", 0) == 0 && data)
+        Decode(std::string_view(answer.text).substr(2), *data, data_max);
     }
     Close();
     return false;
   }
 
- private:
   bool Send(const std::string &line) {
     std::size_t done = 0;
     while (done < line.size()) {
@@ -142,10 +170,13 @@ class Session {
     }
   }
 
+  // Closes the connection and waits for the program, stopping it first when it is out of step.
   void Close() {
+    const NoCancel hold;
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
     if (pid_ > 0) {
+      if (!in_step_) kill(pid_, SIGTERM);
       int status = 0;
       while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
       }
@@ -155,6 +186,7 @@ class Session {
 
   int fd_ = -1;
   pid_t pid_ = -1;
+  bool in_step_ = true;  // no command is waiting for its answer
 };
 
 }  // namespace
@@ -164,21 +196,17 @@ int RunPinPrompt(ModuleHandle /*module*/, const PinPrompt &prompt) {
     return -1;
   }
   Session s;
-  if (!s.IsOpen() || !s.Command("SETTITLE", prompt.caption) ||
+  if (!s.Start() || !s.Command("SETTITLE", prompt.caption) ||
       !s.Command("SETDESC", prompt.description) || !s.Command("SETPROMPT", prompt.prompt)) {
     return -1;
   }
   for (;;) {
-    std::string entered;
+    SecretText entered;
     std::memset(prompt.text.data(), 0, prompt.text.size());
     const bool ok =
-        s.Command("GETPIN", nullptr, &entered, static_cast<std::size_t>(prompt.read_max));
-    if (!ok) {
-      Wipe(entered);
-      return s.IsOpen() ? kIdCancel : -1;
-    }
-    std::memcpy(prompt.text.data(), entered.data(), entered.size());
-    Wipe(entered);
+        s.Command("GETPIN", nullptr, &entered.text, static_cast<std::size_t>(prompt.read_max));
+    if (!ok) return s.IsOpen() ? kIdCancel : -1;
+    std::memcpy(prompt.text.data(), entered.text.data(), entered.text.size());
     const char *message = prompt.check ? prompt.check(prompt.text.data()) : nullptr;
     if (!message) return kIdOk;
     if (!s.Command("SETERROR", message)) return -1;
@@ -187,7 +215,7 @@ int RunPinPrompt(ModuleHandle /*module*/, const PinPrompt &prompt) {
 
 int ShowMessage(const char *text, const char *caption, unsigned style) {
   Session s;
-  if (!s.IsOpen() || !s.Command("SETTITLE", caption) || !s.Command("SETDESC", text)) return 0;
+  if (!s.Start() || !s.Command("SETTITLE", caption) || !s.Command("SETDESC", text)) return 0;
   if ((style & 0x0F) == kMbOkCancel) {
     if (s.Command("CONFIRM")) return kIdOk;
     return s.IsOpen() ? kIdCancel : 0;

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/os/cancel.h"
+
 namespace os {
 
 namespace {
@@ -39,6 +41,7 @@ SharedMapping::SharedMapping(const char *name, std::size_t size) {
 }
 
 SharedMapping::~SharedMapping() {
+  const NoCancel hold;  // close is a cancellation point
   if (view_) munmap(view_, size_);
   if (handle_ != -1) close(static_cast<int>(handle_));
 }

@@ -44,6 +44,24 @@ uint32_t sw_of(Result r) {
   }
 }
 
+// Closes the key's connection unless the exchange on it was completed: a request half-sent or
+// a reply half-read, by a failure or by a cancelled thread's unwind, leaves the stream out of
+// step, and the next command would take the stale reply.
+class CloseUnlessDone {
+ public:
+  explicit CloseUnlessDone(net::Socket &socket) : socket_(socket) {}
+  ~CloseUnlessDone() {
+    if (!done_) socket_.close();
+  }
+  CloseUnlessDone(const CloseUnlessDone &) = delete;
+  CloseUnlessDone &operator=(const CloseUnlessDone &) = delete;
+  void done() { done_ = true; }
+
+ private:
+  net::Socket &socket_;
+  bool done_ = false;
+};
+
 // Sends one request on the key's connection; on success r reads the reply's fields.
 uint32_t exchange(Device &dev, Op op, std::span<const uint8_t> blob, Bytes &reply, Reader &r) {
   if (!dev.keysim.socket.valid()) return READERIO_SW_COMM;
@@ -52,10 +70,9 @@ uint32_t exchange(Device &dev, Op op, std::span<const uint8_t> blob, Bytes &repl
   w.u32(dev.keysim.key);
   w.u32(dev.keysim.generation);
   if (op == Op::transmit) w.blob(blob);
-  if (!net::call(dev.keysim.socket, w.body, reply, kSpinUs)) {
-    dev.keysim.socket.close();  // a half-read reply leaves the stream out of step
-    return READERIO_SW_COMM;
-  }
+  CloseUnlessDone in_step(dev.keysim.socket);
+  if (!net::call(dev.keysim.socket, w.body, reply, kSpinUs)) return READERIO_SW_COMM;
+  in_step.done();
   r = Reader{reply};
   uint32_t sw = sw_of(Result(r.u8()));
   return r.ok ? sw : READERIO_SW_COMM;

@@ -1,10 +1,13 @@
 // PC/SC backend: pcsc-lite natively, winscard on Windows. Each list call and each open key
-// has a context of its own.
+// has a context of its own. pcsc-lite's calls are no place for a thread's cancellation: one
+// cancelled inside them leaves the context's lock taken and every later call on it waiting, so
+// each function here holds cancellation off, and readerio's exports act on it between calls.
 #include <cstring>
 #include <mutex>
 
 #include "backends.h"
 #include "descriptor.h"
+#include "platform/os/cancel.h"
 #include "readerio.h"
 
 #ifdef _WIN32
@@ -88,6 +91,7 @@ uint32_t atr_of(Device &dev, Bytes &atr) {
 }  // namespace
 
 void pcsc_list(std::vector<std::string> &names) {
+  const os::NoCancel hold;
   std::lock_guard g(state_lock);
   Context c;
   if (!c.ok) return;
@@ -107,6 +111,7 @@ void pcsc_list(std::vector<std::string> &names) {
 }
 
 uint32_t pcsc_open(std::string_view reader, Device &dev) {
+  const os::NoCancel hold;
   std::lock_guard g(state_lock);
   Context c;
   if (!c.ok) return READERIO_SW_NO_READER;
@@ -125,6 +130,7 @@ uint32_t pcsc_open(std::string_view reader, Device &dev) {
 }
 
 uint32_t pcsc_transmit(Device &dev, std::span<const uint8_t> command, Bytes &data, uint16_t &sw) {
+  const os::NoCancel hold;
   if (!dev.pcsc.connected) return READERIO_SW_REMOVED;
   Bytes buf(kRecvMax);
   DWORD len = kRecvMax;
@@ -139,6 +145,7 @@ uint32_t pcsc_transmit(Device &dev, std::span<const uint8_t> command, Bytes &dat
 }
 
 uint32_t pcsc_reset(Device &dev, Bytes &atr) {
+  const os::NoCancel hold;
   if (!dev.pcsc.connected) return READERIO_SW_REMOVED;
   DWORD protocol = 0;
   std::unique_lock g(state_lock);
@@ -151,6 +158,7 @@ uint32_t pcsc_reset(Device &dev, Bytes &atr) {
 }
 
 uint32_t pcsc_descriptor(Device &dev, std::string &text) {
+  const os::NoCancel hold;
   if (!dev.pcsc.connected) return READERIO_SW_REMOVED;
   Bytes atr;
   uint32_t st = atr_of(dev, atr);
@@ -160,6 +168,7 @@ uint32_t pcsc_descriptor(Device &dev, std::string &text) {
 }
 
 uint32_t pcsc_max_data(Device &dev, uint32_t &m) {
+  const os::NoCancel hold;
   if (!dev.pcsc.connected) return READERIO_SW_REMOVED;
   m = kDefaultMaxData;
 #ifdef SCARD_ATTR_MAXINPUT
@@ -176,6 +185,7 @@ uint32_t pcsc_max_data(Device &dev, uint32_t &m) {
 }
 
 void pcsc_close(Device &dev) {
+  const os::NoCancel hold;
   std::lock_guard g(state_lock);
   if (dev.pcsc.connected) SCardDisconnect(dev.pcsc.card, SCARD_LEAVE_CARD);
   if (dev.pcsc.context) SCardReleaseContext(dev.pcsc.context);

@@ -1,4 +1,5 @@
-// The ten readerio exports. No exception leaves them.
+// The ten readerio exports. No exception leaves them but a cancelled thread's unwind
+// (platform/os/cancel.h).
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -6,6 +7,7 @@
 #include "apdu_shape.h"
 #include "backends.h"
 #include "descriptor.h"
+#include "platform/os/cancel.h"
 #include "readerio.h"
 
 #ifdef _WIN32
@@ -18,17 +20,17 @@ using namespace readerio;
 
 namespace {
 
-// Runs op on the handle's record under its lock; an unknown handle is refused.
+// Runs op on the handle's record under its lock; an unknown handle is refused. A cancellation
+// point: a cancelled thread ends here rather than send one more command.
 template <class F>
 uint32_t with_device(QX_DEVHANDLE handle, F op) {
-  try {
+  return os::Guarded<uint32_t>(READERIO_SW_COMM, [&]() -> uint32_t {
+    os::CancellationPoint();
     std::shared_ptr<Device> dev = find_device(handle);
     if (!dev) return READERIO_SW_BAD_HANDLE;
     std::lock_guard g(dev->lock);
     return op(*dev);
-  } catch (...) {
-    return READERIO_SW_COMM;
-  }
+  });
 }
 
 bool is_keysim(const Device &dev) { return dev.backend == Backend::keysim; }
@@ -40,7 +42,7 @@ extern "C" {
 RIO_EXPORT char **READERIO_API QX_GetReaderList(uint32_t *count, int) {
   if (!count) return nullptr;
   *count = 0;
-  try {
+  return os::Guarded<char **>(nullptr, [&]() -> char ** {
     std::vector<std::string> names;
     pcsc_list(names);
     keysim_list(names);
@@ -61,9 +63,7 @@ RIO_EXPORT char **READERIO_API QX_GetReaderList(uint32_t *count, int) {
     }
     *count = uint32_t(n);
     return list;
-  } catch (...) {
-    return nullptr;
-  }
+  });
 }
 
 RIO_EXPORT uint32_t READERIO_API QX_DestroyReaderList(char **list) {
@@ -74,7 +74,7 @@ RIO_EXPORT uint32_t READERIO_API QX_DestroyReaderList(char **list) {
 RIO_EXPORT uint32_t READERIO_API QX_OpenPath(const char *reader_name, QX_DEVHANDLE *handle) {
   if (!reader_name || !handle) return READERIO_SW_BAD_ARGS;
   *handle = nullptr;
-  try {
+  return os::Guarded<uint32_t>(READERIO_SW_COMM, [&]() -> uint32_t {
     std::string_view name(reader_name, strnlen(reader_name, READERIO_MAX_NAME + 1));
     if (name.empty() || name.size() > READERIO_MAX_NAME) return READERIO_SW_NO_READER;
     auto dev = std::make_shared<Device>();
@@ -83,13 +83,11 @@ RIO_EXPORT uint32_t READERIO_API QX_OpenPath(const char *reader_name, QX_DEVHAND
     if (st != READERIO_SW_OK) return st;
     *handle = register_device(std::move(dev));
     return READERIO_SW_OK;
-  } catch (...) {
-    return READERIO_SW_COMM;
-  }
+  });
 }
 
 RIO_EXPORT uint32_t READERIO_API QX_ClosePort(QX_DEVHANDLE handle) {
-  try {
+  return os::Guarded<uint32_t>(READERIO_SW_COMM, [&]() -> uint32_t {
     std::shared_ptr<Device> dev = release_device(handle);
     if (!dev) return READERIO_SW_BAD_HANDLE;
     std::lock_guard g(dev->lock);
@@ -98,9 +96,7 @@ RIO_EXPORT uint32_t READERIO_API QX_ClosePort(QX_DEVHANDLE handle) {
     else
       pcsc_close(*dev);
     return READERIO_SW_OK;
-  } catch (...) {
-    return READERIO_SW_COMM;
-  }
+  });
 }
 
 RIO_EXPORT uint32_t READERIO_API QX_ApduT0(QX_DEVHANDLE handle, const uint8_t *command,

@@ -19,6 +19,8 @@
 #include <ctime>
 #include <cstring>
 
+#include "platform/os/cancel.h"
+
 namespace keysim::net {
 
 #ifdef _WIN32
@@ -46,7 +48,9 @@ Socket &Socket::operator=(Socket &&o) noexcept {
   return *this;
 }
 
+// Not a cancellation point: it runs in destructors, also on a cancelled thread's way out.
 void Socket::close() {
+  const os::NoCancel hold;
   if (valid()) close_native(s_);
   s_ = invalid_socket();
 }

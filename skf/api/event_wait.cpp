@@ -65,11 +65,11 @@ ULONG DEVAPI SKF_WaitForDevEvent(LPSTR szDevName, ULONG *pulDevNameLen, ULONG *p
   return RunExport("SKF_WaitForDevEvent", [&]() -> ULONG {
     if (!szDevName || !pulDevNameLen || !pulEvent) return SAR_INVALIDPARAMERR;
     if (*pulDevNameLen < kMinNameBuffer) return SAR_NAMELENERR;
+    const std::uint32_t cancels = DevEventCancels.load();
     ReaderListFunctions functions{};
     if (!BindReaderListFunctions(&functions)) return SAR_FAIL;
     ReaderSnapshot first{};
     TakeList(functions, &first);
-    DevEventWaitFlag.store(1);
     ReaderSnapshot now{};
     for (;;) {
       os::SleepMs(kPollMs);
@@ -96,14 +96,14 @@ ULONG DEVAPI SKF_WaitForDevEvent(LPSTR szDevName, ULONG *pulDevNameLen, ULONG *p
         *pulEvent = event;
         return SAR_OK;
       }
-      if (DevEventWaitFlag.load() == 0) return SAR_NOT_EVENTERR;
+      if (DevEventCancels.load() != cancels) return SAR_NOT_EVENTERR;
     }
   });
 }
 
 ULONG DEVAPI SKF_CancelWaitForDevEvent(void) {
   return RunExport("SKF_CancelWaitForDevEvent", []() -> ULONG {
-    DevEventWaitFlag.store(0);
+    DevEventCancels.fetch_add(1);
     return SAR_OK;
   });
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <span>
 
+#include "platform/os/cancel.h"
 #include "skf.h"
 #include "skf/api/handle_registry.h"
 #include "skf/api/layout.h"
@@ -12,18 +13,14 @@
 #include "skf/card/device.h"
 #include "skf/card/key_lock.h"
 
-// Runs an export body between its begin and end traces; nothing thrown leaves the export. The
-// keys its card work reaches stay held for it until it returns (skf/card/key_lock.h).
+// Runs an export body between its begin and end traces; nothing thrown leaves the export but a
+// cancelled thread's unwind (platform/os/cancel.h). The keys its card work reaches stay held for
+// it until it returns or unwinds (skf/card/key_lock.h).
 template <typename Body>
 ULONG RunExport(const char *name, Body &&body) {
   const ExportScope scope;
   LogTrace("%s begin", name);
-  ULONG result = SAR_FAIL;
-  try {
-    result = body();
-  } catch (...) {
-    result = SAR_FAIL;
-  }
+  const ULONG result = os::Guarded<ULONG>(SAR_FAIL, body);
   if (result == SAR_OK) {
     LogTrace("%s end ok", name);
   } else {

@@ -6,7 +6,7 @@
 #include "skf/api/handle_registry.h"
 #include "skf/card/secure_zero.h"
 
-std::atomic<std::uint32_t> DevEventWaitFlag{0};
+std::atomic<std::uint32_t> DevEventCancels{0};
 
 namespace {
 

@@ -13,8 +13,10 @@ void SetDevAuth(DEVHANDLE device);
 void ClearDevAuth();
 bool IsDevAuthenticated(DEVHANDLE device);
 
-// 1 while an event wait polls; a cancel from any thread sets it to 0.
-extern std::atomic<std::uint32_t> DevEventWaitFlag;
+// The cancels of event waits so far, counted by SKF_CancelWaitForDevEvent from any thread. A
+// wait notes the count when it begins and ends once it has moved: a cancel ends every wait
+// begun before it and none begun after it.
+extern std::atomic<std::uint32_t> DevEventCancels;
 
 // PIN slots: user PIN of application 1, user PIN of applications 2 to 8, then the same two
 // for the administrator PIN. Each a NUL-terminated text or all zeros. One set for the process,

@@ -16,6 +16,13 @@ bool IsLetterOrDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+// The buffer the dialog fills, one per dialog (two threads may each show one); cleared when it
+// goes, also on a cancelled thread's way out.
+struct EnteredText {
+  char text[kDialogBufferSize] = {};
+  ~EnteredText() { SecureZero(text, sizeof text); }
+};
+
 }  // namespace
 
 const char *CheckPinEntry(const char *text) {
@@ -29,8 +36,7 @@ const char *CheckPinEntry(const char *text) {
 }
 
 int ShowPinDialog(char pin[kPinTextSize]) {
-  // The buffer the dialog fills, one per dialog: two threads may each show one.
-  char entered[kDialogBufferSize] = {};
+  EnteredText entered;
   const os::PinPrompt prompt{.dialog_id = kPinDialogId,
                              .edit_id = kPinEditId,
                              .edit_limit = kPinTextMax,
@@ -39,12 +45,11 @@ int ShowPinDialog(char pin[kPinTextSize]) {
                              .description = kPinDialogText,
                              .prompt = kPinFieldLabel,
                              .check = CheckPinEntry,
-                             .text = entered};
+                             .text = entered.text};
   const bool ok = ModuleHandle && os::RunPinPrompt(ModuleHandle, prompt) == os::kIdOk;
   if (ok) {
-    std::memcpy(pin, entered, kPinTextSize - 1);  // the check admits at most 16 characters
+    std::memcpy(pin, entered.text, kPinTextSize - 1);  // the check admits at most 16 characters
     pin[kPinTextSize - 1] = 0;
   }
-  SecureZero(entered, sizeof entered);
   return ok ? 0 : -1;
 }

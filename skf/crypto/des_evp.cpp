@@ -3,6 +3,8 @@
 #include <openssl/evp.h>
 #include <openssl/provider.h>
 
+#include "platform/os/cancel.h"
+
 namespace {
 
 constexpr int kBlock = 8;
@@ -12,15 +14,20 @@ constexpr int kThreeKey = 24;
 
 // Single DES lives in the legacy provider, triple DES in the default one. Loading any
 // provider explicitly stops OpenSSL from loading the default one by itself, so both are
-// loaded, once per process.
+// loaded, once per process. OpenSSL may read its configuration file meanwhile, under locks of
+// its own that a cancelled thread would leave taken: cancellation is held off.
 struct Providers {
   OSSL_PROVIDER *legacy;
   OSSL_PROVIDER *fallback;
 };
 
+Providers LoadProviders() {
+  const os::NoCancel hold;
+  return {OSSL_PROVIDER_load(nullptr, "legacy"), OSSL_PROVIDER_load(nullptr, "default")};
+}
+
 const Providers &LoadedProviders() {
-  static const Providers providers{OSSL_PROVIDER_load(nullptr, "legacy"),
-                                   OSSL_PROVIDER_load(nullptr, "default")};
+  static const Providers providers = LoadProviders();
   return providers;
 }
 

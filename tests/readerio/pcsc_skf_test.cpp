@@ -2,13 +2,17 @@
 // namespaces of the program's own (pcsc_harness.h), the virtual-key backend switched off so
 // that the key is reached only as a PC/SC card. The serial text and the protected PIN
 // presentation rest on the six bytes the key carries in its answer-to-reset; OpenSSL checks
-// the signatures and makes the ciphertexts.
+// the signatures and makes the ciphertexts. A host thread cancelled during a transmit leaves the
+// PC/SC connection working.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "host_thread.h"
 #include "openssl_side.h"
 #include "pcsc_harness.h"
 #include "tokencore.h"
@@ -29,6 +33,8 @@ class PcscSkf : public ::testing::Test {
     const std::string why = private_pcscd(installed);
     if (!installed) GTEST_SKIP() << why;
     ASSERT_EQ(why, "");
+    // The card of the test before goes once its daemon has stopped; until then it is listed.
+    ASSERT_TRUE(wait_for_no_pcsc_card()) << "the last test's card stays";
     ASSERT_TRUE(key_.start(kSerial, true));
     set_addr_env("");
     reader_ = wait_for_pcsc_card();
@@ -109,6 +115,33 @@ TEST_F(PcscSkf, PinSigningAndDecryptionAgreeWithTheCard) {
                                  static_cast<ULONG>(data.size()), signature, &length),
             SAR_OK);
   EXPECT_TRUE(ossl::RsaVerifyRaw(rsa_key.get(), data, Bytes(signature, signature + length)));
+}
+
+// pcsc-lite's calls are not cut short by a cancellation (they would leave the connection's lock
+// taken): the thread ends right after the transmit, and the connection goes on in step.
+TEST_F(PcscSkf, ThreadCancelledDuringATransmitLeavesTheConnectionWorking) {
+  using std::chrono::milliseconds;
+  ASSERT_EQ(SKF(SKF_ConnectDev)(reader_.c_str(), &dev_), SAR_OK);
+  DEVINFO reference{};
+  ASSERT_EQ(SKF(SKF_GetDevInfo)(dev_, &reference), SAR_OK);
+  auto slow = [&](const char *ms) {
+    return control(key_.addr(), keysim::proto::Op::knob, {VpcdKey::kName, "answer_delay", ms});
+  };
+  ASSERT_EQ(slow("400"), 0);
+  HostThread sender([&] {
+    DEVINFO info{};
+    SKF(SKF_GetDevInfo)(dev_, &info);
+  });
+  std::this_thread::sleep_for(milliseconds(200));  // the first command's answer is awaited
+  EXPECT_TRUE(sender.CancelledWithin(milliseconds(600)));
+  ASSERT_EQ(slow("off"), 0);
+
+  DEVINFO info{};
+  ULONG result = SAR_FAIL;
+  HostThread other([&] { result = SKF(SKF_GetDevInfo)(dev_, &info); });
+  ASSERT_TRUE(other.ReturnsWithin(milliseconds(2000))) << "the connection stays locked";
+  EXPECT_EQ(result, SAR_OK);
+  EXPECT_EQ(std::memcmp(&info, &reference, sizeof info), 0);
 }
 
 }  // namespace
