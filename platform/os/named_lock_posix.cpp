@@ -13,6 +13,8 @@
 #include <new>
 #include <string>
 
+#include "platform/os/cancel.h"
+
 namespace os {
 
 // The lock lives in shared memory of the user's own (/dev/shm/NAME.UID): a process-shared,
@@ -32,6 +34,8 @@ constexpr std::uint32_t kReady = 0x4B4C4B31;
 // Setting up takes microseconds; a process stopped while doing so is not waited for longer.
 constexpr int kSetupTries = 200;
 constexpr long kSetupPauseNs = 10'000'000;
+// A wait for the lock is cut into slices this long.
+constexpr std::uint32_t kSliceMs = 100;
 
 bool SetUp(NamedLock *lock) {
   pthread_mutexattr_t attributes;
@@ -92,15 +96,21 @@ NamedLock *OpenNamedLock(const char *name) {
 }
 
 bool TakeNamedLock(NamedLock *lock, std::uint32_t timeout_ms) {
-  timespec deadline{};
-  clock_gettime(CLOCK_REALTIME, &deadline);
-  deadline.tv_sec += static_cast<time_t>(timeout_ms / 1000);
-  deadline.tv_nsec += static_cast<long>(timeout_ms % 1000) * 1'000'000;
-  if (deadline.tv_nsec >= 1'000'000'000) {
-    ++deadline.tv_sec;
-    deadline.tv_nsec -= 1'000'000'000;
+  std::uint32_t left = timeout_ms;
+  int result = 0;
+  // In slices, with a cancellation point between them: the mutex's own wait is none.
+  for (;;) {
+    const std::uint32_t slice = left < kSliceMs ? left : kSliceMs;
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_nsec += static_cast<long>(slice) * 1'000'000;
+    deadline.tv_sec += deadline.tv_nsec / 1'000'000'000;
+    deadline.tv_nsec %= 1'000'000'000;
+    result = pthread_mutex_timedlock(&lock->mutex, &deadline);
+    if (result != ETIMEDOUT || left == slice) break;
+    left -= slice;
+    CancellationPoint();
   }
-  int result = pthread_mutex_timedlock(&lock->mutex, &deadline);
   if (result == EOWNERDEAD) {
     // Its owner ended holding it: nothing it guarded is assumed.
     result = pthread_mutex_consistent(&lock->mutex);

@@ -57,7 +57,8 @@ struct NamedLock;
 // The lock `name` (letters, digits, '.' and '-'), made when missing; kept open until the process
 // ends. nullptr when it cannot be had.
 NamedLock *OpenNamedLock(const char *name);
-// Takes the lock, waiting at most `timeout_ms`; false when it was not taken.
+// Takes the lock, waiting at most `timeout_ms`; false when it was not taken. POSIX: the wait is
+// a cancellation point (platform/os/cancel.h).
 bool TakeNamedLock(NamedLock *lock, std::uint32_t timeout_ms);
 // Gives back one taking by this thread.
 void GiveNamedLock(NamedLock *lock);

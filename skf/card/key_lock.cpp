@@ -116,16 +116,24 @@ bool Take(std::unique_lock<std::mutex> &guard, KeyLock *key, Clock::time_point d
   }
   key->owner = &This;
   if (!key->machine) return true;
-  // Other threads of the process wait for the key in this process meanwhile, not here.
+  // Other threads of the process wait for the key in this process meanwhile, not here. It is
+  // given back in this process unless taken over the machine, also when a cancellation unwinds.
+  struct Outcome {
+    std::unique_lock<std::mutex> &guard;
+    KeyLock *key;
+    bool taken = false;
+    ~Outcome() {
+      guard.lock();
+      if (taken) return;
+      key->owner = nullptr;
+      key->released.notify_all();
+    }
+  } outcome{guard, key};
   guard.unlock();
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-  const bool taken = os::TakeNamedLock(
+  outcome.taken = os::TakeNamedLock(
       key->machine, static_cast<std::uint32_t>(std::max<long long>(0, left.count())));
-  guard.lock();
-  if (taken) return true;
-  key->owner = nullptr;
-  key->released.notify_all();
-  return false;
+  return outcome.taken;
 }
 
 // Whether an export running on this thread waited for `key` in vain.

@@ -13,6 +13,10 @@
 #include "both_fixture.h"
 #include "pin_mapping.h"
 
+#if !defined(_WIN32)
+#include "host_thread.h"
+#endif
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -142,6 +146,36 @@ TEST_F(KeyHolderTest, StoppedHolderIsWaitedForBoundedlyAndAnEndedOneFreesTheKey)
   char pin[] = "12345678";
   EXPECT_EQ(SKF_OF(host::Base(), SKF_VerifyPIN)(app, USER_TYPE, pin, &retries), SAR_OK);
 }
+
+#if !defined(_WIN32)
+// A host thread waiting for a key another process holds ends at once when cancelled.
+TEST_F(KeyHolderTest, ThreadWaitingForAnotherProcessesKeyIsCancelledAtOnce) {
+  const std::string key = NewKey(true);
+  DEVHANDLE device = Connect(host::Core(), key);
+  ASSERT_NE(device, nullptr);
+  ASSERT_TRUE(vkey::Knob(key, "answer_delay", kAnswerDelayMs));
+  const std::uint64_t sent = vkey::Commands(key);
+  Holder holder(vkey::ReaderOf(key));
+  ASSERT_TRUE(holder.Started());
+  const Clock::time_point start = Clock::now();
+  while (vkey::Commands(key) < sent + 3 && MsSince(start) < 20000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  holder.Stop();
+  HostThread waiter([&] {
+    DEVINFO info{};
+    SKF_OF(host::Core(), SKF_GetDevInfo)(device, &info);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(waiter.Returned()) << "the key was not held";
+  EXPECT_TRUE(waiter.CancelledWithin(std::chrono::milliseconds(1000)));
+  holder.End();
+  ASSERT_TRUE(vkey::Knob(key, "answer_delay", "off"));
+  DEVINFO info{};
+  EXPECT_EQ(SKF_OF(host::Core(), SKF_GetDevInfo)(device, &info), SAR_OK)
+      << "the cancelled thread left the key to the others";
+}
+#endif
 
 // Keys are locked one by one: a process busy on a slow key holds up no export on another key.
 TEST_F(KeyHolderTest, SlowKeyOfAnotherProcessHoldsUpNoOtherKey) {
