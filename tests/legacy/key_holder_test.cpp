@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -105,7 +106,22 @@ long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-class KeyHolderTest : public BothLibraries {};
+class KeyHolderTest : public BothLibraries {
+ protected:
+  // Slows `key` (each answer a second late) and starts a holder on it, so that it is inside an
+  // export nearly always; null when the holder never reached the key.
+  static std::unique_ptr<Holder> HoldSlowKey(const std::string &key) {
+    if (!vkey::Knob(key, "answer_delay", kAnswerDelayMs)) return nullptr;
+    const std::uint64_t sent = vkey::Commands(key);
+    auto holder = std::make_unique<Holder>(vkey::ReaderOf(key));
+    const Clock::time_point start = Clock::now();
+    while (holder->Started() && vkey::Commands(key) < sent + 3 && MsSince(start) < 20000) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (vkey::Commands(key) < sent + 3) return nullptr;
+    return holder;
+  }
+};
 
 TEST_F(KeyHolderTest, StoppedHolderIsWaitedForBoundedlyAndAnEndedOneFreesTheKey) {
   const std::string key = NewKey(true);
@@ -115,17 +131,9 @@ TEST_F(KeyHolderTest, StoppedHolderIsWaitedForBoundedlyAndAnEndedOneFreesTheKey)
   DEVINFO before{};
   ASSERT_EQ(SKF_OF(host::Base(), SKF_GetDevInfo)(device, &before), SAR_OK);
 
-  // Each answer of the key comes a second late: the holder is inside an export nearly always.
-  ASSERT_TRUE(vkey::Knob(key, "answer_delay", kAnswerDelayMs));
-  const std::uint64_t sent = vkey::Commands(key);
-  Holder holder(vkey::ReaderOf(key));
-  ASSERT_TRUE(holder.Started());
-  const Clock::time_point start = Clock::now();
-  while (vkey::Commands(key) < sent + 3 && MsSince(start) < 20000) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ASSERT_GE(vkey::Commands(key), sent + 3) << "the holder never reached the key";
-  holder.Stop();  // as a debugger would, inside an export
+  const std::unique_ptr<Holder> holder = HoldSlowKey(key);
+  ASSERT_TRUE(holder) << "the holder never reached the key";
+  holder->Stop();  // as a debugger would, inside an export
 
   const Clock::time_point waited = Clock::now();
   DEVINFO info{};
@@ -134,7 +142,7 @@ TEST_F(KeyHolderTest, StoppedHolderIsWaitedForBoundedlyAndAnEndedOneFreesTheKey)
   EXPECT_GE(waited_ms, kLongestWaitMs - 1000) << "gave up before the longest wait";
   EXPECT_LT(waited_ms, 2 * kLongestWaitMs) << "waited past the longest wait";
 
-  holder.End();  // ends holding the key
+  holder->End();  // ends holding the key
   ASSERT_TRUE(vkey::Knob(key, "answer_delay", "off"));
   const Clock::time_point freed = Clock::now();
   ASSERT_EQ(SKF_OF(host::Base(), SKF_GetDevInfo)(device, &info), SAR_OK);
@@ -153,15 +161,9 @@ TEST_F(KeyHolderTest, ThreadWaitingForAnotherProcessesKeyIsCancelledAtOnce) {
   const std::string key = NewKey(true);
   DEVHANDLE device = Connect(host::Core(), key);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(vkey::Knob(key, "answer_delay", kAnswerDelayMs));
-  const std::uint64_t sent = vkey::Commands(key);
-  Holder holder(vkey::ReaderOf(key));
-  ASSERT_TRUE(holder.Started());
-  const Clock::time_point start = Clock::now();
-  while (vkey::Commands(key) < sent + 3 && MsSince(start) < 20000) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  holder.Stop();
+  const std::unique_ptr<Holder> holder = HoldSlowKey(key);
+  ASSERT_TRUE(holder) << "the holder never reached the key";
+  holder->Stop();
   HostThread waiter([&] {
     DEVINFO info{};
     SKF_OF(host::Core(), SKF_GetDevInfo)(device, &info);
@@ -169,7 +171,7 @@ TEST_F(KeyHolderTest, ThreadWaitingForAnotherProcessesKeyIsCancelledAtOnce) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_FALSE(waiter.Returned()) << "the key was not held";
   EXPECT_TRUE(waiter.CancelledWithin(std::chrono::milliseconds(1000)));
-  holder.End();
+  holder->End();
   ASSERT_TRUE(vkey::Knob(key, "answer_delay", "off"));
   DEVINFO info{};
   EXPECT_EQ(SKF_OF(host::Core(), SKF_GetDevInfo)(device, &info), SAR_OK)
@@ -185,15 +187,8 @@ TEST_F(KeyHolderTest, SlowKeyOfAnotherProcessHoldsUpNoOtherKey) {
   keys_.push_back(other);
   DEVHANDLE device = Connect(host::Core(), other);
   ASSERT_NE(device, nullptr);
-  ASSERT_TRUE(vkey::Knob(slow, "answer_delay", kAnswerDelayMs));
-  const std::uint64_t sent = vkey::Commands(slow);
-  Holder holder(vkey::ReaderOf(slow));
-  ASSERT_TRUE(holder.Started());
-  const Clock::time_point start = Clock::now();
-  while (vkey::Commands(slow) < sent + 3 && MsSince(start) < 20000) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ASSERT_GE(vkey::Commands(slow), sent + 3) << "the holder never reached the slow key";
+  const std::unique_ptr<Holder> holder = HoldSlowKey(slow);
+  ASSERT_TRUE(holder) << "the holder never reached the slow key";
 
   // Each export here sends several commands, at the slow key's pace a second each.
   for (int i = 0; i < 3; ++i) {
@@ -202,7 +197,7 @@ TEST_F(KeyHolderTest, SlowKeyOfAnotherProcessHoldsUpNoOtherKey) {
     EXPECT_EQ(SKF_OF(host::Core(), SKF_GetDevInfo)(device, &info), SAR_OK);
     EXPECT_LT(MsSince(call), 900) << "the export on the other key waited";
   }
-  holder.End();
+  holder->End();
   EXPECT_TRUE(vkey::Knob(slow, "answer_delay", "off"));
 }
 
