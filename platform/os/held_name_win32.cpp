@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 namespace os {
 
 namespace {
@@ -12,13 +10,8 @@ constexpr DWORD kPreparedWaitMs = 2000;
 
 // The mark (a manual-reset event, set once prepared), and whether it existed already.
 HANDLE OpenMark(const char *name, bool *existed) {
-  const std::string global = std::string("Global\\") + name;
   SetLastError(ERROR_SUCCESS);
-  HANDLE mark = CreateEventA(nullptr, TRUE, FALSE, global.c_str());
-  if (!mark && GetLastError() != ERROR_ACCESS_DENIED) {  // no global namespace
-    SetLastError(ERROR_SUCCESS);
-    mark = CreateEventA(nullptr, TRUE, FALSE, name);
-  }
+  HANDLE mark = CreateEventA(nullptr, TRUE, FALSE, name);
   *existed = GetLastError() == ERROR_ALREADY_EXISTS;
   return mark;
 }

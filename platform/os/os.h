@@ -35,11 +35,10 @@ std::uint32_t CurrentProcessId();
 bool ProcessAlive(std::uint32_t id);
 
 #if defined(_WIN32)
-// Marks this process, until it ends, as a holder of `name` (a named event, in the global
-// namespace where the system has one). `prepare` runs in the first process to hold it while no
-// other does; later holders wait until it has run (a bounded time, after which they run it
-// themselves). A process that may not open the mark of another user's process neither runs it
-// nor waits.
+// Marks this process, until it ends, as a holder of `name` (a named event of the session, like
+// the named mappings it guards). `prepare` runs in the first process to hold it while no other
+// does; later holders wait until it has run (a bounded time, after which they run it
+// themselves).
 void HoldNamed(const char *name, void (*prepare)());
 #else
 // A named shared mapping (shm_open("/" + name)) that behaves as a shared section of a library:
