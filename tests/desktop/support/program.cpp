@@ -29,6 +29,7 @@ bool Program::StartWithCommandLine(
   PROCESS_INFORMATION info{};
   const bool started = CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
                                       nullptr, directory.c_str(), &startup, &info);
+  start_error_ = started ? 0 : GetLastError();
   for (const auto &[name, value] : saved) {
     SetEnvironmentVariableA(name.c_str(), value == "\x01" ? nullptr : value.c_str());
   }

@@ -26,6 +26,8 @@ class Program {
       const std::string &exe, const std::string &command_line, const std::string &folder = "",
       const std::vector<std::pair<std::string, std::string>> &environment = {});
   DWORD pid() const { return pid_; }
+  // The system's error of the last start that failed; 0 when none did.
+  DWORD start_error() const { return start_error_; }
   bool Running() const;
   // Waits up to `timeout_ms` for the end; true with the exit code when it ended.
   bool WaitExit(int timeout_ms, DWORD *code = nullptr);
@@ -34,6 +36,7 @@ class Program {
  private:
   HANDLE process_ = nullptr;
   DWORD pid_ = 0;
+  DWORD start_error_ = 0;
 };
 
 // The folder of the running test program, with a trailing backslash.

@@ -95,7 +95,7 @@ TEST_F(MonitorStartTest, CloseRequests) {
     ASSERT_NE(StartMonitor(&started), nullptr);
     desktop::Program &running = *started;
     desktop::Program &request = folder.Start(c.arguments, c.program_name);
-    ASSERT_NE(request.pid(), 0u);
+    ASSERT_NE(request.pid(), 0u) << "CreateProcess error " << request.start_error();
     EXPECT_EQ(twtest::ExitCode(request, 5000), 0u);
     EXPECT_EQ(twtest::ExitCode(running, c.closes ? 5000 : 0), c.closes ? 0u : STILL_ACTIVE);
     EXPECT_EQ(twtest::CloseMonitor(running), 0u);
