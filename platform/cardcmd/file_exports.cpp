@@ -1,6 +1,7 @@
 // File operations: SELECT, READ BINARY and UPDATE BINARY as the caller forms them, and the two
 // directory operations over the card's container directories.
 #include <cstring>
+#include <optional>
 
 #include "platform/cardcmd/card_paths.h"
 #include "platform/cardcmd/cardcmd.h"
@@ -33,15 +34,17 @@ std::uint32_t AppAfterSelect(std::uint32_t current, std::uint8_t p1, std::uint8_
 bool InRange(std::int32_t value, std::int32_t count) { return value >= 0 && value < count; }
 
 // Takes the key for the call, and makes the caller's selection current again when another call,
-// of any process, used the key since the caller's last one. 0 when the card is as the caller
-// left it; else what the call returns, with the refusal's status word in *sw.
-int Resume(const OpenKey &key, std::uint16_t *sw) {
+// of any process, used the key since the caller's last one. Nothing when the card is as the
+// caller left it; else what the call returns, with the refusal's status word in *sw.
+std::optional<int> Resume(const OpenKey &key, std::uint16_t *sw) {
   if (!KeyAccess(key.device)) return kApduFailed;
   if (key.takings == 0 || KeyTakings(key.device) == key.takings + 1 || key.selection.count <= 0) {
-    return 0;
+    return std::nullopt;
   }
   const int result = Reselect(key.device, key.selection, sw);
-  return result > 0 ? 0 : result;
+  if (result < 0) return result;
+  if (result > 0) return 0;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -53,11 +56,8 @@ int32_t CARDCMD_API Select_File(int32_t card, uint8_t p1, uint8_t p2, uint8_t lc
   return Guarded(kApduFailed, [&]() -> std::int32_t {
     OpenKey key;
     if (!sw || (lc > 0 && !data) || !FindOpenKey(card, &key)) return kBadArguments;
-    CardCall call(card);
-    call.Leaves(key.selection);
-    *sw = kSwOk;
-    const int resumed = Resume(key, sw);
-    if (resumed != 0 || *sw != kSwOk) return resumed;
+    CardCall call(card, key.selection);
+    if (const auto refused = Resume(key, sw)) return *refused;
     const int result = QX_Select(key.device, p1, p2, {data, lc}, sw);
     Selection selection = key.selection;
     if (result >= 0 && *sw == kSwOk) {
@@ -77,11 +77,8 @@ int32_t CARDCMD_API Read_Binary(int32_t card, uint8_t cla, uint8_t p1, uint8_t p
         !FindOpenKey(card, &key)) {
       return kBadArguments;
     }
-    CardCall call(card);
-    call.Leaves(key.selection);
-    *sw = kSwOk;
-    const int resumed = Resume(key, sw);
-    if (resumed != 0 || *sw != kSwOk) return resumed;
+    CardCall call(card, key.selection);
+    if (const auto refused = Resume(key, sw)) return *refused;
     return QX_ReadBinary(key.device, cla, p1, p2, nullptr, length, {out, length}, sw);
   });
 }
@@ -94,11 +91,8 @@ int32_t CARDCMD_API Update_Binary(int32_t card, uint8_t cla, uint8_t p1, uint8_t
         !FindOpenKey(card, &key)) {
       return kBadArguments;
     }
-    CardCall call(card);
-    call.Leaves(key.selection);
-    *sw = kSwOk;
-    const int resumed = Resume(key, sw);
-    if (resumed != 0 || *sw != kSwOk) return resumed;
+    CardCall call(card, key.selection);
+    if (const auto refused = Resume(key, sw)) return *refused;
     return QX_UpdateBinary(key.device, cla, p1, p2, {data, lc}, sw);
   });
 }

@@ -34,6 +34,8 @@ void RecordCardCall(std::int32_t card, const Selection *selection);
 class CardCall {
  public:
   explicit CardCall(std::int32_t card) : card_(card) {}
+  CardCall(std::int32_t card, const Selection &selection)
+      : card_(card), selection_(selection), known_(true) {}
   ~CardCall() { RecordCardCall(card_, known_ ? &selection_ : nullptr); }
   CardCall(const CardCall &) = delete;
   CardCall &operator=(const CardCall &) = delete;

@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <new>
 #include <string>
 
 #include "platform/os/cancel.h"
